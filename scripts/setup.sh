@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the toolkit builds with, when they are missing.
+set -euo pipefail
+
+packages=(g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev libbenchmark-dev clang-format)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  echo "== installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

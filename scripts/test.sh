@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite twice: a normal build (warnings as
+# errors, benchmarks compiled) and an AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/setup.sh
+
+echo "== format check"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== normal build"
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DTOOLKIT_BENCH=ON
+(cd build && ctest --output-on-failure -j2)
+
+echo "== sanitizer build"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)

@@ -1,0 +1,92 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "toolkit-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string programPath(const std::string& name) {
+    return std::string(TOOLKIT_BIN_DIR) + "/" + name;
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workDir, const std::vector<std::string>& env) {
+    const std::string outPath = workDir + "/.stdout.capture";
+    const std::string errPath = workDir + "/.stderr.capture";
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(workDir.c_str()) != 0) _exit(127);
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const std::string& e : env) {
+            const auto eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    ProgramResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+    return result;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}

@@ -1,0 +1,112 @@
+#include "pose_files.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kLineBuffer = 1024;
+constexpr std::size_t kMatrixValues = 16;
+
+float radiansToDegrees(double radians) {
+    return static_cast<float>(static_cast<float>(radians) * 180.0 / kPi);
+}
+}  // namespace
+
+int readPoseFile(const std::string& name, PoseParams* params) {
+    std::FILE* file = std::fopen(name.c_str(), "r");
+    if (file == nullptr) {
+        std::fprintf(stderr, "cannot open file %s\n", name.c_str());
+        return kPoseFileUnopened;
+    }
+    char line[kLineBuffer];
+    int converted = 0;
+    if (std::fgets(line, sizeof line, file) != nullptr) {
+        converted = std::sscanf(line, "%f %f %f %f %f %f", &params->tx, &params->ty, &params->tz,
+                                &params->alpha, &params->beta, &params->gamma);
+    }
+    std::fclose(file);
+    return converted == 6 ? kPoseFileRead : kPoseFileShort;
+}
+
+int writePoseFile(const PoseParams& p, const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "w");
+    if (file == nullptr) {
+        std::fprintf(stderr, "cannot open file %s\n", name.c_str());
+        return -1;
+    }
+    std::fprintf(file, "%f\t%f\t%f\t%f\t%f\t%f", p.tx, p.ty, p.tz, p.alpha, p.beta, p.gamma);
+    return std::fclose(file) == 0 ? 0 : -1;
+}
+
+PoseParams matrixToPoseParams(const Transform& t) {
+    const float(*r)[3] = t.rot;
+    PoseParams p{};
+    p.tx = t.trans[0];
+    p.ty = t.trans[1];
+    p.tz = t.trans[2];
+    const float sum = r[0][0] * r[0][0] + r[0][1] * r[0][1];
+    const double x = std::sqrt(static_cast<double>(sum));
+    const float beta = static_cast<float>(std::atan2(static_cast<double>(r[0][2]), x));
+    if (std::fabs(x) < 1e-4) {
+        // Gimbal lock: only alpha + gamma is defined; put it all into gamma. beta keeps
+        // the sign of rot[0][2] (+90 or -90) so that the pose reproduces the rotation.
+        p.alpha = 0.0f;
+        p.gamma = radiansToDegrees(
+            std::atan2(static_cast<double>(r[1][0]), static_cast<double>(r[1][1])));
+        p.beta = r[0][2] < 0.0f ? -90.0f : 90.0f;
+        return p;
+    }
+    const double gamma =
+        std::atan2(-static_cast<double>(r[0][1]) / x, static_cast<double>(r[0][0]) / x);
+    const double alpha =
+        std::atan2(-static_cast<double>(r[1][2]) / x, static_cast<double>(r[2][2]) / x);
+    p.alpha = radiansToDegrees(alpha);
+    p.beta = radiansToDegrees(beta);
+    p.gamma = radiansToDegrees(gamma);
+    return p;
+}
+
+int readMatrixFile(const std::string& name, std::vector<double>* values) {
+    values->clear();
+    std::ifstream in(name);
+    if (!in) {
+        std::cout << "Can't open \"" << name << "\" !" << std::endl;
+        return -1;
+    }
+    std::string token;
+    while (values->size() < kMatrixValues && in >> token) {
+        if (token[0] == '%' || token[0] == '#') {
+            std::string rest;
+            std::getline(in, rest);
+            continue;
+        }
+        std::istringstream pieces(token);
+        std::string piece;
+        while (values->size() < kMatrixValues && std::getline(pieces, piece, ','))
+            values->push_back(std::atof(piece.c_str()));
+    }
+    return 0;
+}
+
+int writeGlMatrixFile(const Transform& pose, const std::string& name) {
+    float m[4][4] = {};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) m[i][j] = pose.rot[i][j];
+        m[i][3] = pose.trans[i];
+    }
+    m[3][3] = 1.0f;
+    std::ofstream out(name);
+    if (!out) {
+        std::fprintf(stderr, "cannot open file %s\n", name.c_str());
+        return -1;
+    }
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) out << static_cast<double>(m[i][j]) << ',';
+    out.close();
+    return out ? 0 : -1;
+}

@@ -1,0 +1,34 @@
+// Pose files, 4x4 matrix files and the OpenGL model-view matrix file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pose_algebra.h"
+
+// Status of readPoseFile.
+constexpr int kPoseFileRead = 0;
+constexpr int kPoseFileUnopened = -1;  // "cannot open file NAME" already printed on stderr
+constexpr int kPoseFileShort = -2;     // first line lacks six numbers (no message printed)
+
+// Reads the six numbers of the first line ("%f %f %f %f %f %f"). The numbers
+// converted before a failing scan are stored all the same; the others are untouched.
+int readPoseFile(const std::string& name, PoseParams* params);
+
+// Writes "%f\t%f\t%f\t%f\t%f\t%f" with no line end. Returns 0, or -1 after
+// printing "cannot open file NAME" on stderr.
+int writePoseFile(const PoseParams& params, const std::string& name);
+
+// Pose parameters (degrees) of a transformation. At beta = +-90 degrees alpha is 0
+// and beta carries the sign of rot[0][2], so the written pose reproduces the rotation.
+PoseParams matrixToPoseParams(const Transform& transform);
+
+// Collects up to 16 values in file order into values (cleared first): tokens split
+// at commas, each piece converted like atof; tokens starting with '%' or '#' skip
+// the rest of their line. Returns 0, or -1 after printing
+// "Can't open \"NAME\" !" on stdout.
+int readMatrixFile(const std::string& name, std::vector<double>* values);
+
+// Writes [R t; 0 0 0 1] column by column, each value followed by a comma, no blanks,
+// no line end. Returns 0, or -1 after printing "cannot open file NAME" on stderr.
+int writeGlMatrixFile(const Transform& pose, const std::string& name);

@@ -1,0 +1,103 @@
+#include "spec_string.h"
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+#include "pose_files.h"
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+
+// Reads "number sep number sep ... number" by stream extraction: white space before
+// numbers and separators is skipped, any one non-blank character separates.
+template <typename T>
+bool readNumber(std::istream& in, bool separatorFirst, T* value) {
+    if (separatorFirst) {
+        char separator;
+        if (!(in >> separator)) return false;
+    }
+    return static_cast<bool>(in >> *value);
+}
+
+bool readFloats(std::istream& in, int count, float* values) {
+    for (int i = 0; i < count; ++i)
+        if (!readNumber(in, i > 0, &values[i])) return false;
+    return true;
+}
+
+int specError(const std::string& spec) {
+    std::cout << "Error!! in specstring " << spec << std::endl;
+    return -1;
+}
+
+int parseAxisAngle(const std::string& spec, std::istream& body, Transform* out) {
+    float axis[3];
+    double degrees = 0.0;
+    if (!readFloats(body, 3, axis) || !readNumber(body, true, &degrees)) return specError(spec);
+    Transform t = identityTransform();
+    if (axisAngleToMatrix(axis[0], axis[1], axis[2], degrees * kPi / 180.0, t.rot) != 0)
+        return specError(spec);
+    *out = t;
+    return 0;
+}
+
+int parseTranslation(const std::string& spec, std::istream& body, Transform* out) {
+    float v[3];
+    if (!readFloats(body, 3, v)) return specError(spec);
+    Transform t = identityTransform();
+    for (int i = 0; i < 3; ++i) t.trans[i] = v[i];
+    *out = t;
+    return 0;
+}
+
+int parsePoseParams(const std::string& spec, std::istream& body, Transform* out) {
+    float v[6];
+    if (!readFloats(body, 6, v)) return specError(spec);
+    *out = poseParamsToMatrix(PoseParams{v[0], v[1], v[2], v[3], v[4], v[5]});
+    return 0;
+}
+
+int parsePoseFile(const std::string& name, Transform* out) {
+    PoseParams params{};
+    const int status = readPoseFile(name, &params);
+    if (status == kPoseFileShort)
+        std::fprintf(stderr, "pose file %s: the first line does not hold six numbers\n",
+                     name.c_str());
+    if (status != kPoseFileRead) return -1;
+    *out = poseParamsToMatrix(params);
+    return 0;
+}
+
+// rowMajor: "tm:" (a[4i+j], translation a[3], a[7], a[11]);
+// otherwise "gl:" (a[4j+i], translation a[12], a[13], a[14]).
+int parseMatrixFile(const std::string& spec, const std::string& name, bool rowMajor,
+                    Transform* out) {
+    std::vector<double> a;
+    if (readMatrixFile(name, &a) != 0) return -1;
+    if (a.size() < 16) return specError(spec);
+    Transform t{};
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            t.rot[i][j] = static_cast<float>(rowMajor ? a[4 * i + j] : a[4 * j + i]);
+        t.trans[i] = static_cast<float>(rowMajor ? a[4 * i + 3] : a[12 + i]);
+    }
+    *out = t;
+    return 0;
+}
+}  // namespace
+
+int parseSpecString(const std::string& spec, Transform* out) {
+    if (spec.size() < 3) return specError(spec);
+    const std::string kind = spec.substr(0, 3);
+    const std::string body = spec.substr(3);
+    std::istringstream in(body);
+    if (kind == "tr:") return parseAxisAngle(spec, in, out);
+    if (kind == "tt:") return parseTranslation(spec, in, out);
+    if (kind == "hf:") return parsePoseFile(body, out);
+    if (kind == "hp:") return parsePoseParams(spec, in, out);
+    if (kind == "tm:") return parseMatrixFile(spec, body, true, out);
+    if (kind == "gl:") return parseMatrixFile(spec, body, false, out);
+    return specError(spec);
+}
