@@ -1,0 +1,76 @@
+#include <cmath>
+#include <cstdio>
+
+#include "pattern_library.h"
+
+namespace {
+// Templates within this bound keep a 768-term dot product with a sample (each term
+// at most 255 times the bound) inside 32 bits, so the 16-bit fast path is exact.
+constexpr std::int32_t kFastTemplateLimit = 1024;
+
+PatternLibrary& library() {
+    static PatternLibrary lib;
+    return lib;
+}
+
+// Inverts and reorders one orientation from file order [channel][row][column] into
+// [row][column][channel], removes the integer mean and computes the norm.
+bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
+    std::int32_t* t = slot->value[orientation];
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int row = 0; row < kPatternSide; ++row) {
+            for (int col = 0; col < kPatternSide; ++col) {
+                int v;
+                if (std::fscanf(file, "%d", &v) != 1) return false;
+                t[(row * kPatternSide + col) * 3 + channel] = 255 - v;
+            }
+        }
+    }
+    long long sum = 0;
+    for (int k = 0; k < kPatternValues; ++k) sum += t[k];
+    const std::int32_t mean = static_cast<std::int32_t>(sum / kPatternValues);
+    // The squared sum is kept in 32 bits as the matcher's dot products are; unsigned
+    // arithmetic makes out-of-range files wrap instead of overflowing.
+    std::uint32_t squares = 0;
+    for (int k = 0; k < kPatternValues; ++k) {
+        t[k] -= mean;
+        squares += static_cast<std::uint32_t>(t[k]) * static_cast<std::uint32_t>(t[k]);
+    }
+    const double norm = std::sqrt(static_cast<double>(static_cast<std::int32_t>(squares)));
+    slot->norm[orientation] = norm == 0.0 ? 0.0000001 : norm;
+    return true;
+}
+}  // namespace
+
+int loadPattern(const char* path) {
+    PatternLibrary& lib = library();
+    if (lib.count >= kPatternSlots) return -1;
+    PatternSlot& slot = lib.slot[lib.count];
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) {
+        std::printf("\"%s\" not found!!\n", path);
+        return -1;
+    }
+    for (int orientation = 0; orientation < 4; ++orientation) {
+        if (!readOrientation(file, &slot, orientation)) {
+            std::printf("Pattern Data read error!!\n");
+            std::fclose(file);
+            return -1;
+        }
+    }
+    std::fclose(file);
+    slot.fitsInt16 = true;
+    for (int o = 0; o < 4; ++o) {
+        for (int k = 0; k < kPatternValues; ++k) {
+            const std::int32_t v = slot.value[o][k];
+            if (v < -kFastTemplateLimit || v > kFastTemplateLimit) slot.fitsInt16 = false;
+            slot.value16[o][k] = static_cast<std::int16_t>(v);
+        }
+    }
+    slot.loaded = true;
+    return lib.count++;
+}
+
+const PatternLibrary& patternLibrary() {
+    return library();
+}
