@@ -74,3 +74,9 @@ int loadPattern(const char* path) {
 const PatternLibrary& patternLibrary() {
     return library();
 }
+
+void clearPatternLibrary() {
+    PatternLibrary& lib = library();
+    lib.count = 0;
+    for (PatternSlot& slot : lib.slot) slot.loaded = false;
+}

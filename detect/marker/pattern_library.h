@@ -34,3 +34,7 @@ int loadPattern(const char* path);
 
 // The engine's library (read by identification).
 const PatternLibrary& patternLibrary();
+
+// Empties the library (all slots free, count 0). The programs never unload patterns;
+// this exists so that tests can start from an empty library.
+void clearPatternLibrary();

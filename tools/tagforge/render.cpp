@@ -1,0 +1,46 @@
+#include "render.h"
+
+#include <cmath>
+
+cv::Mat renderSupersampled(cv::Size size, int samplesPerAxis, const ColourAt& colourAt) {
+    cv::Mat image(size, CV_8UC3);
+    const int n = samplesPerAxis;
+    const double step = 1.0 / n;
+    for (int j = 0; j < size.height; ++j) {
+        cv::Vec3b* row = image.ptr<cv::Vec3b>(j);
+        for (int i = 0; i < size.width; ++i) {
+            float sum[3] = {0, 0, 0};
+            for (int sj = 0; sj < n; ++sj)
+                for (int si = 0; si < n; ++si) {
+                    float bgr[3];
+                    colourAt(i - 0.5 + (si + 0.5) * step, j - 0.5 + (sj + 0.5) * step, bgr);
+                    for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
+                }
+            for (int ch = 0; ch < 3; ++ch) row[i][ch] = cv::saturate_cast<uchar>(sum[ch] / (n * n));
+        }
+    }
+    return image;
+}
+
+void applyHomography(const double h[3][3], double x, double y, double* u, double* v) {
+    const double w = h[2][0] * x + h[2][1] * y + h[2][2];
+    *u = (h[0][0] * x + h[0][1] * y + h[0][2]) / w;
+    *v = (h[1][0] * x + h[1][1] * y + h[1][2]) / w;
+}
+
+bool invert3x3(const double m[3][3], double inv[3][3]) {
+    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    if (det == 0.0 || !std::isfinite(det)) return false;
+    inv[0][0] = (m[1][1] * m[2][2] - m[1][2] * m[2][1]) / det;
+    inv[0][1] = (m[0][2] * m[2][1] - m[0][1] * m[2][2]) / det;
+    inv[0][2] = (m[0][1] * m[1][2] - m[0][2] * m[1][1]) / det;
+    inv[1][0] = (m[1][2] * m[2][0] - m[1][0] * m[2][2]) / det;
+    inv[1][1] = (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det;
+    inv[1][2] = (m[0][2] * m[1][0] - m[0][0] * m[1][2]) / det;
+    inv[2][0] = (m[1][0] * m[2][1] - m[1][1] * m[2][0]) / det;
+    inv[2][1] = (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det;
+    inv[2][2] = (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det;
+    return true;
+}
