@@ -1,24 +1,29 @@
 #include "render.h"
 
 #include <cmath>
+#include <opencv2/core/utility.hpp>
 
 cv::Mat renderSupersampled(cv::Size size, int samplesPerAxis, const ColourAt& colourAt) {
     cv::Mat image(size, CV_8UC3);
     const int n = samplesPerAxis;
     const double step = 1.0 / n;
-    for (int j = 0; j < size.height; ++j) {
-        cv::Vec3b* row = image.ptr<cv::Vec3b>(j);
-        for (int i = 0; i < size.width; ++i) {
-            float sum[3] = {0, 0, 0};
-            for (int sj = 0; sj < n; ++sj)
-                for (int si = 0; si < n; ++si) {
-                    float bgr[3];
-                    colourAt(i - 0.5 + (si + 0.5) * step, j - 0.5 + (sj + 0.5) * step, bgr);
-                    for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
-                }
-            for (int ch = 0; ch < 3; ++ch) row[i][ch] = cv::saturate_cast<uchar>(sum[ch] / (n * n));
+    // Rows are independent: render them on all cores; the result does not depend on it.
+    cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
+        for (int j = rows.start; j < rows.end; ++j) {
+            cv::Vec3b* row = image.ptr<cv::Vec3b>(j);
+            for (int i = 0; i < size.width; ++i) {
+                float sum[3] = {0, 0, 0};
+                for (int sj = 0; sj < n; ++sj)
+                    for (int si = 0; si < n; ++si) {
+                        float bgr[3];
+                        colourAt(i - 0.5 + (si + 0.5) * step, j - 0.5 + (sj + 0.5) * step, bgr);
+                        for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
+                    }
+                for (int ch = 0; ch < 3; ++ch)
+                    row[i][ch] = cv::saturate_cast<uchar>(sum[ch] / (n * n));
+            }
         }
-    }
+    });
     return image;
 }
 
