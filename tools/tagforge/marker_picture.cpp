@@ -56,54 +56,141 @@ double templateScore(const std::vector<int>& a, const std::vector<int>& b) {
     return static_cast<double>(dot) / na / nb;
 }
 
-double worstScore(const MarkerPicture& a, const MarkerPicture& b) {
-    const bool same = &a == &b;
+namespace {
+constexpr int kBlocks = kPictureBlocks * kPictureBlocks;
+constexpr int kBlockValues = kBlocks * 3;
+constexpr int kBinaryChecked = 63;  // pictures held to the binarized-view rules (a board's worth)
+constexpr double kMinBinarySelfScore = 0.7;
+constexpr int kMinBrightBlocks = 5, kMaxBrightBlocks = 11;
+
+// Palette: three dark colours (black, blue, red) and three bright ones (white, yellow,
+// cyan), in blue, green, red order, far apart in grey level so that a marker binarized
+// by its own Otsu threshold keeps the picture's dark/bright layout.
+constexpr std::uint8_t kPalette[6][3] = {{0, 0, 0},       {255, 0, 0},   {0, 0, 255},
+                                         {255, 255, 255}, {0, 255, 255}, {255, 255, 0}};
+constexpr int kFirstBright = 3;
+
+// A template at block level (every block is 4 x 4 equal cells), inverted, mean-free and
+// normalised: the dot product of two is the matcher's score (up to the integer mean).
+using BlockVector = std::vector<double>;
+
+BlockVector blockVector(const std::vector<int>& cells) {
+    BlockVector v(kBlockValues);
+    for (int b = 0; b < kBlocks; ++b)
+        for (int ch = 0; ch < 3; ++ch) {
+            const int cell = (b / kPictureBlocks) * kCellsPerBlock * kSide +
+                             (b % kPictureBlocks) * kCellsPerBlock;
+            v[b * 3 + ch] = 255.0 - cells[cell * 3 + ch];
+        }
+    double mean = 0;
+    for (double x : v) mean += x;
+    mean /= kBlockValues;
+    double norm = 0;
+    for (double& x : v) {
+        x -= mean;
+        norm += x * x;
+    }
+    norm = std::sqrt(norm);
+    for (double& x : v) x = norm > 0 ? x / norm : 0.0;
+    return v;
+}
+
+double dot(const BlockVector& a, const BlockVector& b) {
+    double s = 0;
+    for (int k = 0; k < kBlockValues; ++k) s += a[k] * b[k];
+    return s;
+}
+
+// The picture as a marker binarized by its own threshold shows it: dark colours black,
+// bright ones white.
+MarkerPicture binarized(const MarkerPicture& p) {
+    MarkerPicture b = p;
+    for (auto& row : b.block)
+        for (auto& block : row) {
+            const double grey = 0.114 * block[0] + 0.587 * block[1] + 0.299 * block[2];
+            const std::uint8_t v = grey > 127 ? 255 : 0;
+            block[0] = block[1] = block[2] = v;
+        }
+    return b;
+}
+
+struct Orientations {
+    BlockVector colour[4], binary[4];
+};
+
+Orientations orientationsOf(const MarkerPicture& p) {
+    Orientations o;
+    const MarkerPicture bin = binarized(p);
+    for (int k = 0; k < 4; ++k) {
+        o.colour[k] = blockVector(orientationTemplate(p, k));
+        o.binary[k] = blockVector(orientationTemplate(bin, k));
+    }
+    return o;
+}
+
+// Worst score of a new picture against itself turned, and against an accepted one; one
+// orientation of the new picture against all four of the other covers every pair.
+double worstAgainstSelf(const Orientations& a, bool binaryRules) {
     double worst = -1.0;
-    const std::vector<int> a0 = orientationTemplate(a, 0);
-    for (int p = same ? 1 : 0; p < 4; ++p) {
-        const std::vector<int> bp = orientationTemplate(b, p);
-        worst = std::max(worst, templateScore(a0, bp));
-        if (same) continue;
-        for (int o = 1; o < 4; ++o)
-            worst = std::max(worst, templateScore(orientationTemplate(a, o), bp));
+    for (int k = 1; k < 4; ++k) {
+        worst = std::max(worst, dot(a.colour[0], a.colour[k]));
+        if (binaryRules) worst = std::max(worst, dot(a.binary[0], a.colour[k]));
     }
     return worst;
 }
 
+double worstAgainst(const Orientations& a, const Orientations& b, bool binaryRules) {
+    double worst = -1.0;
+    for (int k = 0; k < 4; ++k) {
+        worst = std::max(worst, dot(a.colour[0], b.colour[k]));
+        if (binaryRules) {
+            worst = std::max(worst, dot(a.binary[0], b.colour[k]));
+            worst = std::max(worst, dot(a.colour[0], b.binary[k]));
+        }
+    }
+    return worst;
+}
+}  // namespace
+
 bool designPictures(int count, std::uint32_t seed, double maxScore,
                     std::vector<MarkerPicture>* pictures, double* worst) {
-    static const std::uint8_t kPalette[8][3] = {{0, 0, 0},     {255, 0, 0},    {0, 255, 0},
-                                                {0, 0, 255},   {255, 255, 0},  {255, 0, 255},
-                                                {0, 255, 255}, {255, 255, 255}};
     std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> colour(0, 7);
+    std::uniform_int_distribution<int> colour(0, 5);
     pictures->clear();
-    // All four orientations of every accepted picture, for the comparisons.
-    std::vector<std::vector<int>> accepted;
-    *worst = -1.0;
+    std::vector<Orientations> accepted;
     for (int attempt = 0; attempt < kMaxAttempts && static_cast<int>(pictures->size()) < count;
          ++attempt) {
         MarkerPicture p{};
+        int bright = 0;
         for (auto& row : p.block)
             for (auto& block : row) {
-                const std::uint8_t* c = kPalette[colour(rng)];
-                for (int ch = 0; ch < 3; ++ch) block[ch] = c[ch];
+                const int c = colour(rng);
+                bright += c >= kFirstBright;
+                for (int ch = 0; ch < 3; ++ch) block[ch] = kPalette[c][ch];
             }
-        std::vector<int> own[4];
-        for (int o = 0; o < 4; ++o) own[o] = orientationTemplate(p, o);
-        double candidateWorst = -1.0;
-        for (int o = 1; o < 4 && candidateWorst <= maxScore; ++o)
-            candidateWorst = std::max(candidateWorst, templateScore(own[0], own[o]));
-        // One orientation of the new picture against all four of each accepted one covers
-        // every pair: turning both by the same angle leaves the score unchanged.
+        const int index = static_cast<int>(pictures->size());
+        const bool binaryRules = index < kBinaryChecked;
+        if (binaryRules && (bright < kMinBrightBlocks || bright > kMaxBrightBlocks)) continue;
+        const Orientations o = orientationsOf(p);
+        if (binaryRules && dot(o.binary[0], o.colour[0]) < kMinBinarySelfScore) continue;
+        double candidateWorst = worstAgainstSelf(o, binaryRules);
         for (std::size_t k = 0; k < accepted.size() && candidateWorst <= maxScore; ++k)
-            candidateWorst = std::max(candidateWorst, templateScore(own[0], accepted[k]));
+            candidateWorst = std::max(candidateWorst, worstAgainst(o, accepted[k], binaryRules));
         if (candidateWorst > maxScore) continue;
         pictures->push_back(p);
-        for (int o = 0; o < 4; ++o) accepted.push_back(own[o]);
-        *worst = std::max(*worst, candidateWorst);
+        accepted.push_back(o);
     }
-    return static_cast<int>(pictures->size()) == count;
+    if (static_cast<int>(pictures->size()) != count) return false;
+    // The worst score as the engine's matcher computes it (integer means).
+    *worst = -1.0;
+    std::vector<std::vector<int>> templates;
+    for (const MarkerPicture& p : *pictures)
+        for (int k = 0; k < 4; ++k) templates.push_back(orientationTemplate(p, k));
+    for (std::size_t a = 0; a < pictures->size(); ++a)
+        for (std::size_t b = 0; b < templates.size(); ++b)
+            if (b != 4 * a)
+                *worst = std::max(*worst, templateScore(templates[4 * a], templates[b]));
+    return true;
 }
 
 bool writePatternFile(const std::string& path, const MarkerPicture& picture) {

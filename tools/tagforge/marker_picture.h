@@ -28,14 +28,14 @@ std::vector<int> orientationTemplate(const MarkerPicture& picture, int orientati
 // (inverted, integer mean removed, cosine of the angle); 0 when either is flat.
 double templateScore(const std::vector<int>& a, const std::vector<int>& b);
 
-// Worst score between the orientations of two different pictures, and of one picture's
-// orientation 0 against its other orientations (pass the same picture twice).
-double worstScore(const MarkerPicture& a, const MarkerPicture& b);
-
-// Designs count pictures (deterministic for a seed): blocks from the eight corners of the
-// colour cube, each picture accepted only when it scores at most maxScore against every
-// orientation of itself and of every picture accepted before. Returns false when count
-// pictures could not be found; *worst receives the worst score of the set.
+// Designs count pictures (deterministic for a seed): blocks of three dark colours (black,
+// blue, red) and three bright ones (white, yellow, cyan). A picture is accepted only when
+// it scores at most maxScore against every other orientation of itself and every
+// orientation of the pictures accepted before. The first 63 also keep their identity
+// when binarized (dark colours black, bright ones white), as the adaptive pass sees them:
+// the binarized picture scores at least 0.7 against its own template and at most
+// maxScore against any other. Returns false when count pictures could not be found;
+// *worst receives the worst score between different templates of the set.
 bool designPictures(int count, std::uint32_t seed, double maxScore,
                     std::vector<MarkerPicture>* pictures, double* worst);
 

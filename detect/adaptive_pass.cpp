@@ -1,0 +1,190 @@
+#include "adaptive_pass.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "detect_image.h"
+#include "detection_reports.h"
+
+namespace {
+constexpr int kIterations = 6;
+constexpr int kRectifiedThreshold = 128;
+constexpr int kRegionGrowth = 3;  // pixels added on every side of a predicted marker
+
+enum IdState { kNotAccepted = 0, kAccepted = 1, kAdded = 2, kOutside = 3 };
+
+struct IdEntry {
+    int state = kNotAccepted;
+    double confidence = 0.0;
+    cv::Point2d corner[4];
+};
+
+// The pattern shrunk to 80 % and shifted by 80 pixels, so that the rectified view keeps
+// some room around the pattern.
+cv::Point2f scaledPatternPoint(double x, double y) {
+    return cv::Point2f(static_cast<float>((x * 4.0) / 5.0 + 80.0),
+                       static_cast<float>((y * 4.0) / 5.0 + 80.0));
+}
+
+cv::Mat toFloat(const cv::Mat& h) {
+    cv::Mat f;
+    h.convertTo(f, CV_32F);
+    return f;
+}
+
+std::vector<cv::Point2f> patternCorners(const PatternMarker& m) {
+    std::vector<cv::Point2f> v;
+    for (const auto& p : m.vertex)
+        v.emplace_back(static_cast<float>(p[0]), static_cast<float>(p[1]));
+    return v;
+}
+
+std::string reportName(const RunState& state, const char* what, int n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/%s%03d.txt", what, n);
+    return state.infoFolder() + name;
+}
+
+// One iteration; returns false when the pass should stop.
+bool runIteration(RunState* state, int n, int k, int r, std::vector<IdEntry>* ids,
+                  std::ofstream& report) {
+    const DetectorConfig& c = state->config();
+    const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
+    ImageResult& result = state->results[k];
+    std::cout << (r == 0 ? "start adaptive --> " + std::to_string(n)
+                         : "roop_count --> " + std::to_string(r))
+              << std::endl;
+    const std::size_t m = result.ids.size();
+
+    // Homographies from the accepted markers that have a place in the pattern image.
+    std::vector<cv::Point2f> imagePts, patternPts, scaledPts;
+    for (std::size_t j = 0; j < m; ++j) {
+        if (!state->patternFound(result.ids[j])) continue;
+        const PatternMarker& pm = state->patternTable[result.ids[j]];
+        for (int p = 0; p < 4; ++p) {
+            imagePts.push_back(result.points2d[4 * j + p]);
+            patternPts.emplace_back(static_cast<float>(pm.vertex[p][0]),
+                                    static_cast<float>(pm.vertex[p][1]));
+            scaledPts.push_back(scaledPatternPoint(pm.vertex[p][0], pm.vertex[p][1]));
+        }
+    }
+    if (imagePts.size() < 4) return false;
+    const cv::Mat imageToPattern = toFloat(cv::findHomography(imagePts, scaledPts, 0, 3.0));
+    const cv::Mat patternToImage = toFloat(cv::findHomography(patternPts, imagePts, 0, 3.0));
+    if (imageToPattern.empty() || patternToImage.empty()) return false;
+    cv::Mat rectifiedToImage;
+    cv::invert(imageToPattern, rectifiedToImage, cv::DECOMP_LU);
+    std::vector<cv::Point2f> allMapped;
+    cv::perspectiveTransform(imagePts, allMapped, imageToPattern);
+    const cv::Mat patternToRectified = toFloat(cv::findHomography(patternPts, allMapped, 0, 3.0));
+    if (patternToRectified.empty()) return false;
+
+    cv::Mat rectified, grey;
+    cv::warpPerspective(state->images[n], rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
+                        cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
+    cv::cvtColor(rectified, grey, cv::COLOR_BGR2GRAY);
+    char homoName[64];
+    std::snprintf(homoName, sizeof homoName,
+                  state->cameraMode() ? "test/Cam_%03d_homo.png" : "test/Proj_%03d_homo.png", n);
+    saveImage(state, homoName, rectified);
+
+    for (std::size_t j = 0; j < m; ++j) {
+        IdEntry& e = (*ids)[result.ids[j]];
+        e.state = kAccepted;
+        e.confidence = result.confidences[j];
+        for (int p = 0; p < 4; ++p) e.corner[p] = result.points2d[4 * j + p];
+    }
+
+    // Binarize every predicted marker region with its own Otsu threshold.
+    const cv::Rect whole(0, 0, grey.cols, grey.rows);
+    for (int id = 0; id < c.number_of_pattern; ++id) {
+        IdEntry& e = (*ids)[id];
+        if (e.state == kOutside || !state->patternFound(id)) continue;
+        std::vector<cv::Point2f> predicted, inRectified;
+        cv::perspectiveTransform(patternCorners(state->patternTable[id]), predicted,
+                                 patternToImage);
+        bool outside = false;
+        for (const cv::Point2f& p : predicted)
+            if (p.x < 0 || p.y < 0 || p.x > state->cameraWidth || p.y > state->cameraHeight)
+                outside = true;
+        if (outside) {
+            e.state = kOutside;
+            continue;
+        }
+        cv::perspectiveTransform(patternCorners(state->patternTable[id]), inRectified,
+                                 patternToRectified);
+        const cv::Rect box = cv::boundingRect(inRectified);
+        const cv::Rect grown(box.x - kRegionGrowth, box.y - kRegionGrowth,
+                             box.width + 2 * kRegionGrowth, box.height + 2 * kRegionGrowth);
+        const cv::Rect region = grown & whole;
+        if (region.area() == 0) continue;
+        cv::Mat roi = grey(region);
+        cv::threshold(roi, roi, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    }
+
+    cv::Mat binarized;
+    cv::cvtColor(grey, binarized, cv::COLOR_GRAY2BGR);
+    DetectionSlot slot;
+    detectImage(binarized, &slot, kRectifiedThreshold, state->args.driver.AR_thresh,
+                "the rectified view of image " + std::to_string(n));
+    std::cout << "Additionally detected ID list\n";
+    for (int j = 0; j < slot.confidentCount; ++j) {
+        const DetectionEntry& d = slot.entries[j];
+        if (d.id < 0 || d.id >= c.number_of_pattern || !state->patternFound(d.id)) continue;
+        IdEntry& e = (*ids)[d.id];
+        if (e.state != kNotAccepted) continue;
+        std::cout << "id = " << d.id << "\n";
+        e.state = kAdded;
+        e.confidence = d.cf;
+        std::vector<cv::Point2f> vertex, back;
+        for (const auto& v : d.vertex)
+            vertex.emplace_back(static_cast<float>(v[0]), static_cast<float>(v[1]));
+        cv::perspectiveTransform(vertex, back, rectifiedToImage);
+        for (int p = 0; p < 4; ++p) e.corner[p] = back[p];
+    }
+
+    int& count = state->detectCount[n];
+    count = 0;
+    report << "image_num = " << n << std::endl;
+    ImageResult updated;
+    for (int id = 0; id < c.number_of_pattern; ++id) {
+        const IdEntry& e = (*ids)[id];
+        if (e.state != kAccepted && e.state != kAdded) continue;
+        updated.ids.push_back(id);
+        updated.confidences.push_back(static_cast<float>(e.confidence));
+        report << "\nid = " << id << " cf = " << e.confidence << std::endl;
+        for (int p = 0; p < 4; ++p) {
+            updated.points2d.emplace_back(static_cast<float>(e.corner[p].x),
+                                          static_cast<float>(e.corner[p].y));
+            report << "vertec" << p << " " << e.corner[p].x << "  " << e.corner[p].y << std::endl;
+        }
+        ++count;
+    }
+    result = updated;
+    if (static_cast<std::size_t>(count) == m) {
+        std::cout << "No additional markers are detected.\n";
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+void runAdaptivePass(RunState* state, int n, int k) {
+    // The homographies need at least one accepted marker.
+    if (state->results[k].ids.empty()) return;
+    std::vector<IdEntry> ids(state->config().number_of_pattern);
+    const std::string diffName = reportName(*state, "diff_detectnum", n);
+    const std::string adaptiveName = reportName(*state, "adaptive_AR_2Dinfo", n);
+    std::ofstream diff(diffName);
+    diff << "Before adaptive:" << state->detectCount[n] << "\n";
+    std::ofstream report(adaptiveName);
+    for (int r = 0; r < kIterations; ++r)
+        if (!runIteration(state, n, k, r, &ids, report)) break;
+    drawMarkedImage(state, n, k, state->images[n]);
+    diff << "After adaptive: " << state->detectCount[n] << std::endl;
+    closeReport(state, &diff, diffName);
+    closeReport(state, &report, adaptiveName);
+}

@@ -1,0 +1,73 @@
+#include "correspondence_files.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <opencv2/imgproc.hpp>
+
+#include "detection_reports.h"
+
+std::string outputFileName(const RunState& state, const std::string& prefix, int n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", n);
+    return state.config().points_output_file_name + prefix + number + ".txt";
+}
+
+void writeCorrespondenceFiles(RunState* state, int k) {
+    const int n = state->successList[k];
+    const bool camera = state->cameraMode();
+    const bool centres = state->config().center_flag != 0;
+    const ImageResult& r = state->results[k];
+    const std::string name2d = outputFileName(*state, camera ? "/cam2D" : "/proj2D", n);
+    const std::string nameOther = outputFileName(*state, camera ? "/cam3D" : "/pattern", n);
+    std::cout << "output points text --> " << n << std::endl;
+
+    std::ofstream other(nameOther);
+    std::ofstream points2d(name2d);
+    cv::Mat detect = state->patternImage.clone();
+    const int count = state->detectCount[n];
+    for (int j = 0; j < count; ++j) {
+        const int id = r.ids[j];
+        // Without a place in the pattern image a marker has no pattern point: leave it
+        // out of both projector-mode files, which must pair line by line.
+        const bool hasPattern = state->patternFound(id);
+        if (!camera && !hasPattern) continue;
+        const int first = centres ? j : 4 * j;
+        const int lines = centres ? 1 : 4;
+        for (int q = first; q < first + lines; ++q)
+            points2d << r.points2d[q].x << "\t" << r.points2d[q].y << "\n";
+        if (!camera) {
+            const double(*v)[2] = state->patternTable[id].vertex;
+            float x = 0.0f, y = 0.0f;
+            for (int p = 0; p < 4; ++p) {
+                x = static_cast<float>(x + v[p][0]);
+                y = static_cast<float>(y + v[p][1]);
+            }
+            other << x * 0.25f << " " << y * 0.25f << "\n";
+        } else {
+            for (int q = first; q < first + lines; ++q)
+                other << r.points3d[q].x << "\t" << r.points3d[q].y << "\t" << r.points3d[q].z
+                      << "\t\n";
+        }
+        if (hasPattern) {
+            const double(*v)[2] = state->patternTable[id].vertex;
+            cv::rectangle(detect, cv::Point(static_cast<int>(v[2][0]), static_cast<int>(v[2][1])),
+                          cv::Point(static_cast<int>(v[0][0]), static_cast<int>(v[0][1])),
+                          cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+        }
+    }
+    char detectName[64];
+    std::snprintf(detectName, sizeof detectName,
+                  camera ? "test/Cam_detect%03d.png" : "test/Proj_detect%03d.png", n);
+    saveImage(state, detectName, detect);
+    closeReport(state, &other, nameOther);
+    closeReport(state, &points2d, name2d);
+}
+
+void writeTrueNumberFile(RunState* state) {
+    const std::string name = state->config().points_output_file_name +
+                             (state->cameraMode() ? "/cam_true_num.txt" : "/proj_true_num.txt");
+    std::ofstream out(name);
+    for (int n : state->successList) out << n << "\n";
+    closeReport(state, &out, name);
+}

@@ -1,0 +1,14 @@
+// The files that hand the correspondences to the calibration tools.
+#pragma once
+
+#include "run_state.h"
+
+// Point files of usable image k (2D, and 3D or pattern points by mode) in the output
+// folder, and the detect image with the markers' rectangles on the pattern image.
+void writeCorrespondenceFiles(RunState* state, int k);
+
+// The true-number file: the usable image numbers, one per line.
+void writeTrueNumberFile(RunState* state);
+
+// Output folder + suffix + image number ("%03d"), the folder taken literally.
+std::string outputFileName(const RunState& state, const std::string& suffix, int n);

@@ -1,0 +1,78 @@
+#include "detect_image.h"
+
+#include <iostream>
+#include <utility>
+
+#include "camera_param.h"
+#include "detect_markers.h"
+#include "pattern_marker_table.h"
+
+void writeIdentityCameraParams(RunState* state, int width, int height) {
+    CameraParam p{};
+    p.width = width;
+    p.height = height;
+    for (auto& row : p.projection) {
+        row[0] = row[1] = row[2] = 1.0;
+        row[3] = 0.0;
+    }
+    p.distortion[0] = width;
+    p.distortion[1] = height;
+    p.distortion[2] = 0.0;
+    p.distortion[3] = 1.0;
+    if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
+}
+
+int detectImage(const cv::Mat& image, DetectionSlot* slot, int threshold, double arThresh,
+                const std::string& what) {
+    static std::vector<unsigned char> buffer;  // reused: one image size per run
+    installCameraParams(image.cols, image.rows);
+    toPackedBGRA(image, &buffer);
+    MarkerInfo* markers = nullptr;
+    int count = 0;
+    if (detectMarkers(buffer.data(), threshold, &markers, &count) < 0) {
+        std::cerr << "marker detection failed on " << what << " at threshold " << threshold
+                  << " (too many dark regions); no markers taken from it" << std::endl;
+        count = 0;
+    }
+    slot->entries.clear();
+    slot->confidentCount = 0;
+    for (int i = 0; i < count; ++i) {
+        DetectionEntry e{markers[i].id, markers[i].cf, {}};
+        for (int p = 0; p < 4; ++p)
+            for (int k = 0; k < 2; ++k) e.vertex[p][k] = markers[i].vertex[p][k];
+        slot->entries.push_back(e);
+    }
+    sortByConfidence(&slot->entries);
+    for (const DetectionEntry& e : slot->entries)
+        if (e.cf > arThresh) ++slot->confidentCount;
+    return count;
+}
+
+void sortByConfidence(std::vector<DetectionEntry>* entries) {
+    std::vector<DetectionEntry>& e = *entries;
+    for (std::size_t i = 0; i + 1 < e.size(); ++i) {
+        std::size_t best = i;
+        for (std::size_t j = i + 1; j < e.size(); ++j)
+            if (e[j].cf > e[best].cf) best = j;
+        std::swap(e[i], e[best]);
+    }
+}
+
+void orderCorners(DetectionSlot* slot) {
+    for (int k = 0; k < slot->confidentCount; ++k) {
+        double(*v)[2] = slot->entries[k].vertex;
+        auto swapVertices = [&](int a, int b) {
+            std::swap(v[a][0], v[b][0]);
+            std::swap(v[a][1], v[b][1]);
+        };
+        for (int p = 0; p < 3; ++p) {
+            int largest = p;
+            for (int q = p + 1; q < 4; ++q)
+                if (v[q][0] > v[largest][0]) largest = q;
+            swapVertices(p, largest);
+        }
+        swapVertices(1, 3);
+        if (v[3][1] > v[0][1]) swapVertices(0, 3);
+        if (v[2][1] > v[1][1]) swapVertices(1, 2);
+    }
+}

@@ -1,0 +1,10 @@
+// The threshold sweep over the series and everything done for a usable image.
+#pragma once
+
+#include "run_state.h"
+
+// For every image of the series: sweep the thresholds, accept the most confident
+// sighting of every id, and for an image with more than Minimum_number markers write the
+// marked image, run the adaptive pass (when enabled), build the 3D points and write the
+// correspondence files. Fills detectCount, successList and results.
+void runDetectionPass(RunState* state);

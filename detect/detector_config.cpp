@@ -1,0 +1,121 @@
+#include "detector_config.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+TagharvestArgs readTagharvestArgs(char** argv) {
+    TagharvestArgs a;
+    DetectorConfig& c = a.config;
+    DriverArgs& d = a.driver;
+    d.Projection_img = argv[1];
+    d.Camera_img = argv[2];
+    c.first_num = std::atoi(argv[3]);
+    c.image_num = std::atoi(argv[4]);
+    d.AR_thresh = std::atof(argv[5]) / 100.0;
+    d.thresh_first = std::atoi(argv[6]);
+    c.Adapbtive_thresh_flag = std::atoi(argv[7]);
+    d.thresh_interval = std::atoi(argv[8]);
+    d.thresh_repeat_num = std::atoi(argv[9]);
+    c.number_of_pattern = std::atoi(argv[10]);
+    c.MARK_SIZE = std::atof(argv[11]);
+    c.MARK_SPACE_X = std::atof(argv[12]);
+    c.MARK_SPACE_Y = std::atof(argv[13]);
+    c.center_flag = static_cast<int>(std::atof(argv[14]));
+    c.boad_rotation = std::atoi(argv[15]);
+    c.calib_mode = std::atoi(argv[16]);
+    c.Minimum_number = std::atoi(argv[17]);
+    c.points_output_file_name = argv[18];
+    c.marked_image_name = argv[19];
+    c.MARK_NUM_X = 9;
+    c.MARK_NUM_Y = 7;
+    return a;
+}
+
+bool isSingleIntegerPattern(const std::string& p) {
+    int integers = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        if (p[i] != '%') continue;
+        ++i;
+        if (i < p.size() && p[i] == '%') continue;  // literal percent
+        while (i < p.size() && std::string("-+ #0").find(p[i]) != std::string::npos) ++i;
+        while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
+        if (i < p.size() && p[i] == '.') {
+            ++i;
+            while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
+        }
+        if (i >= p.size() || (p[i] != 'd' && p[i] != 'i')) return false;
+        ++integers;
+    }
+    return integers == 1;
+}
+
+std::string expandPattern(const std::string& pattern, int n) {
+    // The pattern was checked to hold one integer conversion and no other.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+    const int length = std::snprintf(nullptr, 0, pattern.c_str(), n);
+    std::vector<char> buffer(length > 0 ? length + 1 : 1, '\0');
+    std::snprintf(buffer.data(), buffer.size(), pattern.c_str(), n);
+#pragma GCC diagnostic pop
+    return buffer.data();
+}
+
+std::string validateTagharvestArgs(const TagharvestArgs& a) {
+    const DetectorConfig& c = a.config;
+    if (c.image_num <= 0) return "image_num must be at least 1";
+    if (c.first_num < 0) return "first_num must not be negative";
+    if (c.first_num > 2147483647 - c.image_num) return "first_num + image_num is too large";
+    if (c.calib_mode != 0 && c.calib_mode != 1)
+        return "calib_mode must be 0 (camera) or 1 (projector)";
+    if (c.number_of_pattern < 1 || c.number_of_pattern > kMaxPatterns)
+        return "number of pattern must be between 1 and 150";
+    if (!isSingleIntegerPattern(a.driver.Camera_img))
+        return "Camera_img must hold exactly one integer conversion such as %03d, and no other: " +
+               a.driver.Camera_img;
+    if (!isSingleIntegerPattern(c.marked_image_name))
+        return "marked_image_name must hold exactly one integer conversion such as %03d, and no "
+               "other: " +
+               c.marked_image_name;
+    return "";
+}
+
+void printUsage() {
+    std::cerr
+        << "Usage: tagharvest Projection_img Camera_img first_num image_num AR_thresh "
+           "thresh_first\n"
+           "                  Adapbtive_thresh_flag thresh_interval thresh_repeat_num \"number of "
+           "pattern\"\n"
+           "                  MARK_SIZE MARK_SPACE_X MARK_SPACE_Y center_flag boad_rotation "
+           "calib_mode\n"
+           "                  Minimum_number points_output_file_name marked_image_name\n"
+           "  (19 arguments; Camera_img and marked_image_name are patterns such as img%03d.png)\n";
+}
+
+void printConfigurationEcho(const TagharvestArgs& a) {
+    const DetectorConfig& c = a.config;
+    const DriverArgs& d = a.driver;
+    std::cout << "Projection_img : " << d.Projection_img << std::endl;
+    std::cout << "Camera_img : " << d.Camera_img << std::endl;
+    std::cout << "first_num : " << c.first_num << std::endl;
+    std::cout << "image_num : " << c.image_num << std::endl;
+    std::cout << "AR_thresh : " << d.AR_thresh << std::endl;
+    std::cout << "thresh_first : " << d.thresh_first << std::endl;
+    std::cout << "thresh_interval : " << d.thresh_interval << std::endl;
+    std::cout << "thresh_repeat_num : " << d.thresh_repeat_num << std::endl;
+    std::cout << "points_output_file_name : " << c.points_output_file_name << std::endl;
+    std::cout << "number of pattern : " << c.number_of_pattern << std::endl;
+    std::cout << "MARK_SIZE : " << c.MARK_SIZE << std::endl;
+    std::cout << "MARK_SPACE_X : " << c.MARK_SPACE_X << std::endl;
+    std::cout << "MARK_SPACE_Y : " << c.MARK_SPACE_Y << std::endl;
+    std::cout << "center_flag : " << c.center_flag << std::endl;
+    std::cout << "Adapbtive_thresh_flag : " << c.Adapbtive_thresh_flag << std::endl;
+    std::cout << "boad_rotation : " << c.boad_rotation << std::endl;
+    std::cout << "Minimum_number : " << c.Minimum_number << std::endl;
+    std::cout << (c.calib_mode == 0 ? "calib_mode : Camera" : "calib_mode : Projector")
+              << std::endl;
+    std::cout << "********************\n\n";
+}

@@ -1,0 +1,118 @@
+#include "pattern_marker_table.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "camera_param.h"
+#include "detect_markers.h"
+#include "pattern_library.h"
+
+namespace {
+constexpr int kWhitePatchSide = 100;
+constexpr double kPatternConfidence = 0.7;
+constexpr int kBoardMarkers = 63;
+
+std::string patternFileName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "data/pat.%02d", i);
+    return name;
+}
+}  // namespace
+
+void installCameraParams(int width, int height) {
+    CameraParam param;
+    if (loadCameraParams("camparam.dat", 1, &param) < 0) {
+        std::cout << "cam_param error\n" << std::flush;
+        throw TagharvestExit{kExitCamParamError};
+    }
+    setCameraParams(scaleCameraParams(param, width, height));
+}
+
+void buildPatternMarkerTable(RunState* state) {
+    const int n = state->config().number_of_pattern;
+    const int threshold = state->args.driver.thresh_first;
+    cv::Mat work = state->patternImage.clone();
+    const cv::Mat whitePatch(kWhitePatchSide, kWhitePatchSide, CV_8UC3, cv::Scalar(255, 255, 255));
+    std::vector<unsigned char> buffer;
+
+    std::ofstream info("AR_pattern_info.txt");
+    installCameraParams(work.cols, work.rows);
+    state->patternTable.assign(n, PatternMarker{});
+    for (int i = 0; i < n; ++i) loadPattern(patternFileName(i).c_str());
+
+    int recorded = 0;
+    while (recorded < n) {
+        toPackedBGRA(work, &buffer);
+        MarkerInfo* markers = nullptr;
+        int count = 0;
+        if (detectMarkers(buffer.data(), threshold, &markers, &count) < 0) {
+            std::cerr << "marker detection failed on the pattern image "
+                      << state->args.driver.Projection_img << " (too many dark regions)"
+                      << std::endl;
+            throw TagharvestExit{kExitEngineFailure};
+        }
+        int newThisPass = 0;
+        for (int i = 0; i < count; ++i) {
+            const MarkerInfo& m = markers[i];
+            if (!(m.cf > kPatternConfidence) || m.id < 0 || m.id >= n) continue;
+            PatternMarker& entry = state->patternTable[m.id];
+            if (entry.id != kPatternNotFound) continue;
+            entry.id = m.id;
+            entry.cf = m.cf;
+            for (int p = 0; p < 4; ++p)
+                for (int k = 0; k < 2; ++k) entry.vertex[p][k] = m.vertex[p][k];
+            info << "id = " << m.id << std::endl;
+            // Cover the marker so that the next pass finds the others; the patch is
+            // clipped to the image.
+            const cv::Rect patch(static_cast<int>(m.vertex[2][0]), static_cast<int>(m.vertex[2][1]),
+                                 kWhitePatchSide, kWhitePatchSide);
+            const cv::Rect inside = patch & cv::Rect(0, 0, work.cols, work.rows);
+            if (inside.area() > 0)
+                whitePatch(
+                    cv::Rect(inside.x - patch.x, inside.y - patch.y, inside.width, inside.height))
+                    .copyTo(work(inside));
+            ++recorded;
+            ++newThisPass;
+        }
+        if (newThisPass == 0) break;
+    }
+    if (recorded < n) {
+        std::cerr << "pattern ids not found in the pattern image "
+                  << state->args.driver.Projection_img << ":";
+        for (int id = 0; id < n; ++id)
+            if (state->patternTable[id].id == kPatternNotFound) std::cerr << " " << id;
+        std::cerr << std::endl;
+    }
+    info.close();
+    if (!info) reportUnwritten(state, "AR_pattern_info.txt");
+}
+
+void buildBoardModel(RunState* state) {
+    const DetectorConfig& c = state->config();
+    const int n = c.number_of_pattern;
+    const int size = std::max(n, kBoardMarkers);
+    state->board.assign(size, BoardEntry{});
+    const double s = c.MARK_SIZE, sx = c.MARK_SPACE_X, sy = c.MARK_SPACE_Y;
+    // With rotation the ids run backwards from n - 1: the board turned by 180 degrees.
+    // Ids beyond the table (fewer patterns than board markers) have no entry.
+    int t = c.boad_rotation == 0 ? 0 : n - 1;
+    for (int r = 0; r < c.MARK_NUM_X; ++r) {
+        for (int col = 0; col < c.MARK_NUM_Y; ++col) {
+            const double x1 = r * sx + (r + 1) * s, y1 = col * sy + (col + 1) * s;
+            const double x0 = x1 - s, y0 = y1 - s;
+            if (t >= 0 && t < size) {
+                BoardEntry& e = state->board[t];
+                const double corners[4][3] = {{x1, y1, 0}, {x0, y1, 0}, {x0, y0, 0}, {x1, y0, 0}};
+                for (int p = 0; p < 4; ++p)
+                    for (int k = 0; k < 3; ++k) e.corner[p][k] = corners[p][k];
+                e.centre[0] =
+                    (e.corner[1][0] + e.corner[0][0] + e.corner[2][0] + e.corner[3][0]) * 0.25;
+                e.centre[1] =
+                    (e.corner[1][1] + e.corner[0][1] + e.corner[2][1] + e.corner[3][1]) * 0.25;
+                e.centre[2] = 0;
+            }
+            t += c.boad_rotation == 0 ? 1 : -1;
+        }
+    }
+}

@@ -1,0 +1,79 @@
+// State of one tagharvest run, shared by its passes.
+//
+// Corner order of every point list: corner 0 has the larger x and larger y (bottom right,
+// y growing downward), corner 1 smaller x and larger y, corner 2 smaller x and smaller y,
+// corner 3 larger x and smaller y. Board corners follow the same rule in board X and Y.
+#pragma once
+
+#include <map>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+#include "detector_config.h"
+
+constexpr int kPatternNotFound = 1000;
+
+// One id of the projected pattern image.
+struct PatternMarker {
+    int id = kPatternNotFound;  // the id once found, kPatternNotFound before
+    double cf = 0.0;
+    double vertex[4][2] = {};  // corners in pattern-image pixels, engine order
+};
+
+// One engine sighting, copied out of the engine's reused storage.
+struct DetectionEntry {
+    int id;
+    double cf;
+    double vertex[4][2];
+};
+
+struct DetectionSlot {
+    int confidentCount = 0;               // entries with cf > AR_thresh (they come first)
+    std::vector<DetectionEntry> entries;  // sorted by cf, descending
+};
+
+// Accepted markers of one usable image, ids ascending.
+struct ImageResult {
+    std::vector<int> ids;
+    std::vector<float> confidences;
+    std::vector<cv::Point2f> points2d;  // four corners per marker, or one centre
+    std::vector<cv::Point3f> points3d;  // board corners or centres of the same markers
+};
+
+struct BoardEntry {
+    double corner[4][3] = {};  // board corners 0..3 (x, y, z)
+    double centre[3] = {};
+};
+
+struct RunState {
+    TagharvestArgs args;
+    std::map<int, cv::Mat> images;  // loaded series images (8-bit BGR) by image number
+    int cameraWidth = 0, cameraHeight = 0;
+    cv::Mat patternImage;
+    std::vector<PatternMarker> patternTable;  // by id, number_of_pattern entries
+    std::vector<BoardEntry> board;            // by id, at least 63 entries
+    std::map<int, int> detectCount;           // accepted markers by image number
+    std::vector<int> successList;             // usable image numbers, ascending
+    std::vector<ImageResult> results;         // by success-list position
+    std::vector<std::string> unwritten;       // files that could not be written
+
+    const DetectorConfig& config() const { return args.config; }
+    bool cameraMode() const { return args.config.calib_mode == 0; }
+    // Reports folder of the mode: "info/cam" or "info/proj".
+    std::string infoFolder() const { return cameraMode() ? "info/cam" : "info/proj"; }
+    bool patternFound(int id) const {
+        return id >= 0 && id < static_cast<int>(patternTable.size()) &&
+               patternTable[id].id != kPatternNotFound;
+    }
+};
+
+// Records a file that could not be written and says so on stderr.
+void reportUnwritten(RunState* state, const std::string& path);
+
+// Writes an image; a failure is reported and recorded.
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image);
+
+// Converts an 8-bit BGR image to the engine's packed buffer: rows of blue, green, red,
+// 255, no gap between rows.
+void toPackedBGRA(const cv::Mat& bgr, std::vector<unsigned char>* buffer);

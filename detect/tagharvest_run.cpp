@@ -1,0 +1,125 @@
+#include "tagharvest_run.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <opencv2/imgcodecs.hpp>
+
+#include "correspondence_files.h"
+#include "detection_pass.h"
+#include "detector_config.h"
+#include "pattern_marker_table.h"
+#include "run_state.h"
+
+namespace {
+cv::Mat loadColour(const std::string& name) {
+    try {
+        return cv::imread(name, cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+        return cv::Mat();
+    }
+}
+
+// Creates the output folder and the report and image folders; a folder that cannot be
+// created shows up later as files that cannot be written.
+void createFolders(const RunState& state) {
+    for (const std::string& dir :
+         {state.config().points_output_file_name, state.infoFolder(), std::string("test")}) {
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+        if (ec) std::cerr << "cannot create folder " << dir << ": " << ec.message() << std::endl;
+    }
+}
+
+// Loads the series; the camera size comes from the first image that loads. Returns false
+// when none loads.
+bool loadSeries(RunState* state) {
+    const DetectorConfig& c = state->config();
+    for (int i = c.first_num; i < c.first_num + c.image_num; ++i) {
+        const std::string name = expandPattern(state->args.driver.Camera_img, i);
+        cv::Mat image = loadColour(name);
+        if (image.empty()) {
+            std::cerr << "cannot read image " << name << " (image " << i << " counts as unusable)"
+                      << std::endl;
+            continue;
+        }
+        if (state->cameraWidth == 0) {
+            state->cameraWidth = image.cols;
+            state->cameraHeight = image.rows;
+        } else if (image.cols != state->cameraWidth || image.rows != state->cameraHeight) {
+            std::cerr << "image " << name << " is " << image.cols << " x " << image.rows << ", not "
+                      << state->cameraWidth << " x " << state->cameraHeight
+                      << " like the series (image " << i << " counts as unusable)" << std::endl;
+            continue;
+        }
+        state->images[i] = image;
+    }
+    return !state->images.empty();
+}
+
+void printSummary(const RunState& state) {
+    const DetectorConfig& c = state.config();
+    std::cout << "\nUse image num : " << state.successList.size() << " / " << c.image_num
+              << std::endl;
+    for (int i = c.first_num; i < c.first_num + c.image_num; ++i) {
+        std::cout << "\nImage num  " << i << " : ";
+        bool usable = false;
+        for (int n : state.successList) usable = usable || n == i;
+        if (usable)
+            std::cout << " OK (detect num " << state.detectCount.at(i) << ")";
+        else
+            std::cout << " NG ";
+    }
+    std::cout << std::endl;
+}
+}  // namespace
+
+int runTagharvest(int argc, char** argv) {
+    const std::clock_t start = std::clock();
+    if (argc != kTagharvestArgCount + 1) {
+        printUsage();
+        return kExitUsage;
+    }
+    std::cout << "*** CONFIGURATION ***\n";
+    RunState state;
+    state.args = readTagharvestArgs(argv);
+    printConfigurationEcho(state.args);
+    const std::string problem = validateTagharvestArgs(state.args);
+    if (!problem.empty()) {
+        std::cerr << "tagharvest: " << problem << std::endl;
+        return kExitUsage;
+    }
+    try {
+        std::cout << "read img" << std::endl;
+        if (!loadSeries(&state)) {
+            std::cerr << "tagharvest: none of the " << state.config().image_num << " images of "
+                      << state.args.driver.Camera_img << " could be read" << std::endl;
+            return kExitInputMissing;
+        }
+        std::cout << "ARPat_img read" << std::endl;
+        state.patternImage = loadColour(state.args.driver.Projection_img);
+        if (state.patternImage.empty()) {
+            std::cerr << "tagharvest: cannot read the pattern image "
+                      << state.args.driver.Projection_img << std::endl;
+            return kExitInputMissing;
+        }
+        createFolders(state);
+        std::cout << "detect ARPat_img" << std::endl;
+        buildPatternMarkerTable(&state);
+        std::cout << "detect image 1st" << std::endl;
+        runDetectionPass(&state);
+        writeTrueNumberFile(&state);
+    } catch (const TagharvestExit& exit) {
+        return exit.status;
+    }
+    printSummary(state);
+    std::printf("%.2f sec elapsed \n", static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+    std::fflush(stdout);
+    if (!state.unwritten.empty()) {
+        std::cerr << "tagharvest: " << state.unwritten.size() << " file(s) could not be written"
+                  << std::endl;
+        return kExitUnwritten;
+    }
+    return 0;
+}

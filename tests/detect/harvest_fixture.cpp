@@ -1,0 +1,90 @@
+#include "harvest_fixture.h"
+
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+SceneTruth loadSceneTruth(const std::string& sceneDir) {
+    SceneTruth t;
+    cv::FileStorage fsr(sceneDir + "/truth.yaml", cv::FileStorage::READ);
+    t.markSize = static_cast<double>(fsr["MARK_SIZE"]);
+    t.spaceX = static_cast<double>(fsr["MARK_SPACE_X"]);
+    t.spaceY = static_cast<double>(fsr["MARK_SPACE_Y"]);
+    for (const cv::FileNode& node : fsr["view"]) {
+        cv::Mat corners, projected;
+        node["corners"] >> corners;
+        node["projected"] >> projected;
+        ViewTruth v;
+        for (int id = 0; id < corners.rows; ++id) {
+            std::array<cv::Point2d, 4> c;
+            for (int p = 0; p < 4; ++p)
+                c[p] = {corners.at<double>(id, 1 + 2 * p), corners.at<double>(id, 2 + 2 * p)};
+            v.corners.push_back(c);
+            v.projectedCamera.emplace_back(projected.at<double>(id, 1),
+                                           projected.at<double>(id, 2));
+            v.projectedProjector.emplace_back(projected.at<double>(id, 3),
+                                              projected.at<double>(id, 4));
+        }
+        t.views.push_back(v);
+    }
+    return t;
+}
+
+void makeScene(const std::string& dir, int views, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"scene",    "--out",  dir, "--views", std::to_string(views),
+                                     "--camera", "640x480"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const ProgramResult r = runProgram(programPath("tagforge"), args, ".");
+    ASSERT_EQ(r.status, 0) << r.err;
+}
+
+void prepareWorkDir(const std::string& sceneDir, const std::string& workDir) {
+    fs::copy(sceneDir + "/data", workDir + "/data",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::copy_file(sceneDir + "/camparam.dat", workDir + "/camparam.dat",
+                  fs::copy_options::overwrite_existing);
+}
+
+std::vector<std::string> HarvestArgs::list() const {
+    auto num = [](double v) {
+        std::ostringstream s;
+        s << v;
+        return s.str();
+    };
+    return {projection,
+            cameraImages,
+            std::to_string(first),
+            std::to_string(count),
+            num(arThresh),
+            std::to_string(threshFirst),
+            std::to_string(adaptive),
+            std::to_string(interval),
+            std::to_string(repeats),
+            std::to_string(patterns),
+            num(markSize),
+            num(spaceX),
+            num(spaceY),
+            num(centre),
+            std::to_string(rotation),
+            std::to_string(mode),
+            std::to_string(minimum),
+            output,
+            marked};
+}
+
+ProgramResult runHarvest(const HarvestArgs& args, const std::string& workDir) {
+    return runProgram(programPath("tagharvest"), args.list(), workDir);
+}
+
+std::vector<std::vector<double>> readNumberLines(const std::string& path) {
+    std::vector<std::vector<double>> lines;
+    for (const std::string& line : splitLines(readFile(path))) {
+        std::istringstream in(line);
+        std::vector<double> values;
+        double v;
+        while (in >> v) values.push_back(v);
+        lines.push_back(values);
+    }
+    return lines;
+}

@@ -1,0 +1,48 @@
+// A small synthetic scene shared by the tagharvest tests, and helpers to run the program.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+// Ground truth of one view, by id: corners in the detector's corner order, and the
+// projected marker centre in camera and projector pixels.
+struct ViewTruth {
+    std::vector<std::array<cv::Point2d, 4>> corners;
+    std::vector<cv::Point2d> projectedCamera, projectedProjector;
+};
+
+struct SceneTruth {
+    std::vector<ViewTruth> views;
+    double markSize = 0, spaceX = 0, spaceY = 0;
+};
+
+SceneTruth loadSceneTruth(const std::string& sceneDir);
+
+// Generates a scene into dir: 640 x 480 camera, views views, options as tagforge takes them.
+void makeScene(const std::string& dir, int views, const std::vector<std::string>& extra = {});
+
+// Copies what tagharvest reads from its working directory (data/, camparam.dat).
+void prepareWorkDir(const std::string& sceneDir, const std::string& workDir);
+
+struct HarvestArgs {
+    std::string projection, cameraImages;
+    int first = 0, count = 4;
+    double arThresh = 50;
+    int threshFirst = 80, adaptive = 1, interval = 10, repeats = 5, patterns = 63;
+    double markSize = 30, spaceX = 10, spaceY = 10, centre = 0;
+    int rotation = 0, mode = 0, minimum = 10;
+    std::string output = "points", marked = "test/marked%03d.png";
+    std::vector<std::string> list() const;
+};
+
+// Runs tagharvest in workDir.
+ProgramResult runHarvest(const HarvestArgs& args, const std::string& workDir);
+
+// Lines of a text file split at tabs / blanks into numbers.
+std::vector<std::vector<double>> readNumberLines(const std::string& path);
