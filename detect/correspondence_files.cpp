@@ -8,9 +8,7 @@
 #include "detection_reports.h"
 
 std::string outputFileName(const RunState& state, const std::string& prefix, int n) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%03d", n);
-    return state.config().points_output_file_name + prefix + number + ".txt";
+    return numberedName(state.config().points_output_file_name, prefix, n, ".txt");
 }
 
 void writeCorrespondenceFiles(RunState* state, int k) {

@@ -1,5 +1,7 @@
 #include "detector_config.h"
 
+#include "name_pattern.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -34,35 +36,7 @@ TagharvestArgs readTagharvestArgs(char** argv) {
     return a;
 }
 
-bool isSingleIntegerPattern(const std::string& p) {
-    int integers = 0;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        if (p[i] != '%') continue;
-        ++i;
-        if (i < p.size() && p[i] == '%') continue;  // literal percent
-        while (i < p.size() && std::string("-+ #0").find(p[i]) != std::string::npos) ++i;
-        while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
-        if (i < p.size() && p[i] == '.') {
-            ++i;
-            while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
-        }
-        if (i >= p.size() || (p[i] != 'd' && p[i] != 'i')) return false;
-        ++integers;
-    }
-    return integers == 1;
-}
-
-std::string expandPattern(const std::string& pattern, int n) {
-    // The pattern was checked to hold one integer conversion and no other.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#pragma GCC diagnostic ignored "-Wformat-security"
-    const int length = std::snprintf(nullptr, 0, pattern.c_str(), n);
-    std::vector<char> buffer(length > 0 ? length + 1 : 1, '\0');
-    std::snprintf(buffer.data(), buffer.size(), pattern.c_str(), n);
-#pragma GCC diagnostic pop
-    return buffer.data();
-}
+bool isSingleIntegerPattern(const std::string& pattern) { return countIntegerConversions(pattern) == 1; }
 
 std::string validateTagharvestArgs(const TagharvestArgs& a) {
     const DetectorConfig& c = a.config;

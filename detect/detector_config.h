@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "name_pattern.h"
+
 // Configuration of the run (named as in the configuration echo).
 struct DetectorConfig {
     int first_num = 0;              // number of the first image of the series
@@ -51,9 +53,6 @@ std::string validateTagharvestArgs(const TagharvestArgs& args);
 // True when pattern holds exactly one integer conversion (%d or %i with optional
 // flags, width and precision) and no other conversion ("%%" is a literal percent).
 bool isSingleIntegerPattern(const std::string& pattern);
-
-// pattern expanded with n (pattern must pass isSingleIntegerPattern).
-std::string expandPattern(const std::string& pattern, int n);
 
 void printUsage();
 void printConfigurationEcho(const TagharvestArgs& args);

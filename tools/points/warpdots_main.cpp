@@ -1,0 +1,8 @@
+// warpdots: undistorts or distorts tagharvest's 2D point lists with lensrig's camera model.
+#include "warpdots_run.h"
+
+int main(int argc, char** argv) {
+    WarpdotsArgs args;
+    if (!parseWarpdotsArgs(argc, argv, &args)) return kWarpdotsOk;
+    return runWarpdots(args);
+}

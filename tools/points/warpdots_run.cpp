@@ -1,0 +1,168 @@
+#include "warpdots_run.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <opencv2/calib3d.hpp>
+#include <sstream>
+
+#include "name_pattern.h"
+#include "point_files.h"
+
+namespace {
+// Numbers of a file whose every line overwrites as many leading values as it holds; the
+// result has as many values as the longest line gave.
+std::vector<double> readOverwritingLines(const std::string& name) {
+    std::ifstream in(name);
+    if (!in.good()) {
+        std::cout << "file cannot be read.\n" << std::flush;
+        throw PointFileError("cannot read " + name);
+    }
+    std::vector<double> values;
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        std::istringstream words(line);
+        std::string word;
+        std::size_t i = 0;
+        while (words >> word) {
+            char* end = nullptr;
+            errno = 0;
+            const double v = std::strtod(word.c_str(), &end);
+            if (*end != '\0' || errno == ERANGE || !std::isfinite(v))
+                throw PointFileError(name + " line " + std::to_string(lineNumber) +
+                                     ": not a number: " + word);
+            if (i < values.size())
+                values[i] = v;
+            else
+                values.push_back(v);
+            ++i;
+        }
+    }
+    return values;
+}
+
+cv::Mat readCameraMatrix(const std::string& name) {
+    const std::vector<double> v = readOverwritingLines(name);
+    if (v.size() != 9)
+        throw PointFileError(name + ": a camera matrix needs nine numbers on one line, found " +
+                             std::to_string(v.size()));
+    return cv::Mat(3, 3, CV_64F, const_cast<double*>(v.data())).clone();
+}
+
+cv::Mat readDistortion(const std::string& name) {
+    const std::vector<double> v = readOverwritingLines(name);
+    const std::size_t n = v.size();
+    if (n != 4 && n != 5 && n != 8 && n != 12 && n != 14)
+        throw PointFileError(
+            name + ": the distortion line must hold 4, 5, 8, 12 or 14 coefficients, found " +
+            std::to_string(n));
+    return cv::Mat(1, static_cast<int>(n), CV_64F, const_cast<double*>(v.data())).clone();
+}
+
+PointList2 undistort(const PointList2& in, const cv::Mat& k, const cv::Mat& d) {
+    PointList2 out;
+    if (in.empty()) return out;
+    const cv::Mat src(static_cast<int>(in.size()), 1, CV_32FC2,
+                      const_cast<cv::Point2f*>(in.data()));
+    cv::undistortPoints(src, out, k, d, cv::Mat::eye(3, 3, CV_32F), k);
+    return out;
+}
+
+PointList2 distort(const PointList2& in, const cv::Mat& k, const cv::Mat& d) {
+    PointList2 out;
+    if (in.empty()) return out;
+    const cv::Mat src(static_cast<int>(in.size()), 1, CV_32FC2,
+                      const_cast<cv::Point2f*>(in.data()));
+    PointList2 normalised;
+    cv::undistortPoints(src, normalised, k, cv::Mat(), cv::noArray(), cv::noArray());
+    std::vector<cv::Point3f> rays;
+    for (const cv::Point2f& p : normalised) rays.emplace_back(p.x, p.y, 1.0f);
+    cv::projectPoints(rays, cv::Mat::zeros(3, 1, CV_64F), cv::Mat::zeros(3, 1, CV_64F), k, d, out,
+                      cv::noArray(), 0);
+    return out;
+}
+}  // namespace
+
+bool parseWarpdotsArgs(int argc, char** argv, WarpdotsArgs* a) {
+    if (argc < 6) {
+        std::cout << "[true num txt][camMat txt][dist txt][2D point txt][output 2D point "
+                     "txt][distort points:1 "
+                     "undist points:0]"
+                  << std::endl;
+        return false;
+    }
+    a->trueNumName = argv[1];
+    a->cameraMatrixName = argv[2];
+    a->distortionName = argv[3];
+    a->pattern2d = argv[4];
+    a->outputPattern = argv[5];
+    a->distort = argc > 6 && std::atoi(argv[6]) == 1;
+    return true;
+}
+
+int runWarpdots(const WarpdotsArgs& a) {
+    std::cout << "true num file name;" << a.trueNumName << std::endl;
+    std::cout << "camMat file name;" << a.cameraMatrixName << std::endl;
+    std::cout << "dist file name;" << a.distortionName << std::endl;
+    std::cout << "2D point file name:" << a.pattern2d << std::endl;
+    std::cout << "output 2D point file name:" << a.outputPattern << std::endl;
+    if (a.distort) std::cout << "make point distorted" << std::endl;
+    std::vector<std::string> unwritten;
+    try {
+        checkNamePattern(a.pattern2d, "the 2D point pattern");
+        checkNamePattern(a.outputPattern, "the output 2D point pattern");
+        std::cout << "read_true_num_file_name = " << a.trueNumName << std::endl;
+        std::vector<int> trueNum;
+        readTrueNum(a.trueNumName, &trueNum);
+
+        std::cout << "set_camMat_name = " << a.cameraMatrixName << std::endl;
+        std::cout << "\nread camMat" << std::endl;
+        const cv::Mat k = readCameraMatrix(a.cameraMatrixName);
+        std::cout << "\ncamMat =";
+        for (int r = 0; r < 3; ++r)
+            std::cout << k.at<double>(r, 0) << " " << k.at<double>(r, 1) << " "
+                      << k.at<double>(r, 2) << std::endl;
+
+        std::cout << "distfile_name = " << a.distortionName << std::endl;
+        std::cout << "\nread dist param" << std::endl;
+        const cv::Mat d = readDistortion(a.distortionName);
+        std::cout << "\ndist param =";
+        for (int i = 0; i < static_cast<int>(d.total()); ++i)
+            std::cout << (i ? " " : "") << d.at<double>(i);
+        std::cout << std::endl;
+
+        std::cout << "read_2d_points_file_name = " << a.pattern2d << std::endl;
+        std::vector<PointList2> input;
+        read2dPoints(a.pattern2d, trueNum, &input);
+
+        std::cout << (a.distort ? "do dist points" : "do undist points") << std::endl;
+        std::vector<PointList2> output;
+        for (const PointList2& points : input)
+            output.push_back(a.distort ? distort(points, k, d) : undistort(points, k, d));
+
+        std::cout << "output_2d_name = " << a.outputPattern << std::endl;
+        for (std::size_t i = 0; i < trueNum.size(); ++i) {
+            const std::string name = expandPattern(a.outputPattern, trueNum[i]);
+            std::ofstream out(name);
+            for (const cv::Point2f& p : output[i]) out << p.x << "  " << p.y << "\n";
+            out.close();
+            if (out.fail()) {
+                std::cerr << "cannot write " << name << std::endl;
+                unwritten.push_back(name);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return kWarpdotsError;
+    }
+    if (!unwritten.empty()) {
+        std::cerr << "warpdots: " << unwritten.size() << " file(s) could not be written"
+                  << std::endl;
+        return kWarpdotsUnwritten;
+    }
+    return kWarpdotsOk;
+}
