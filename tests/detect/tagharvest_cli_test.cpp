@@ -2,10 +2,9 @@
 // handling of bad input.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include <filesystem>
 #include <regex>
 
 #include "harvest_fixture.h"
@@ -25,7 +24,7 @@ const std::string& scene() {
 }
 
 class Tagharvest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { prepareWorkDir(scene(), work.path()); }
     HarvestArgs cameraArgs() const {
         HarvestArgs a;
@@ -66,13 +65,15 @@ const char* const kEchoTail =
 TEST_F(Tagharvest, ConsoleTraceEchoSummaryAndElapsedTime) {
     const ProgramResult r = run(cameraArgs());
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string head = "*** CONFIGURATION ***\nProjection_img : " + scene() + "/projection.png\nCamera_img : " +
-                             scene() + "/images/cam%03d.png\n" + kEchoTail;
+    const std::string head = "*** CONFIGURATION ***\nProjection_img : " + scene() +
+                             "/projection.png\nCamera_img : " + scene() + "/images/cam%03d.png\n" +
+                             kEchoTail;
     ASSERT_EQ(r.out.substr(0, head.size()), head);
     // Per image: the sweep, the count, the adaptive pass and the point files.
     const std::string body = r.out.substr(head.size());
     const std::regex image(
-        "\n\nstart detect --> 0\n(THRESH (80|90|100|110|120) \\.\\.\\. [0-9]+\n){5}image 0 \\.\\.\\. 63\n"
+        "\n\nstart detect --> 0\n(THRESH (80|90|100|110|120) \\.\\.\\. [0-9]+\n){5}image 0 "
+        "\\.\\.\\. 63\n"
         "## Start adaptive thresh\nstart adaptive --> 0\nAdditionally detected ID list\n"
         "No additional markers are detected.\noutput points text --> 0\n");
     EXPECT_TRUE(std::regex_search(body, image)) << body.substr(0, 400);
@@ -89,8 +90,9 @@ TEST_F(Tagharvest, ConsoleTraceEchoSummaryAndElapsedTime) {
 TEST_F(Tagharvest, ReportLayouts) {
     ASSERT_EQ(run(cameraArgs()).status, 0);
     const std::string info = file("info/cam/camera_AR_2Dinfo.txt");
-    EXPECT_TRUE(std::regex_search(
-        info, std::regex("^\n \n image_num = 0\n\n id = 0\ncf = 0\\.[0-9]+\n vertec0\n[0-9]+  [0-9]+\n vertec1\n")))
+    EXPECT_TRUE(
+        std::regex_search(info, std::regex("^\n \n image_num = 0\n\n id = 0\ncf = 0\\.[0-9]+\n "
+                                           "vertec0\n[0-9]+  [0-9]+\n vertec1\n")))
         << info.substr(0, 200);
     EXPECT_NE(info.find("\n \n image_num = 2\n"), std::string::npos);
     EXPECT_EQ(file("info/cam/detect_camAR.txt"), "63\n63\n63\n");
@@ -108,12 +110,14 @@ TEST_F(Tagharvest, ReportLayouts) {
     EXPECT_EQ(lines[0], "THRESH 80");
     EXPECT_EQ(lines[1], "THRESH 90") << "image 0 writes no vertex lines";
     EXPECT_EQ(file("info/cam/diff_detectnum001.txt"), "Before adaptive:63\nAfter adaptive: 63\n");
-    EXPECT_TRUE(std::regex_search(file("info/cam/adaptive_AR_2Dinfo001.txt"),
-                                  std::regex("^image_num = 1\n\nid = 0 cf = 0\\.[0-9]+\nvertec0 [0-9.]+  [0-9.]+\n"
-                                             "vertec1 [0-9.]+  [0-9.]+\n")));
+    EXPECT_TRUE(std::regex_search(
+        file("info/cam/adaptive_AR_2Dinfo001.txt"),
+        std::regex("^image_num = 1\n\nid = 0 cf = 0\\.[0-9]+\nvertec0 [0-9.]+  [0-9.]+\n"
+                   "vertec1 [0-9.]+  [0-9.]+\n")));
     EXPECT_EQ(splitLines(file("AR_pattern_info.txt")).size(), 63u);
     EXPECT_EQ(file("AR_pattern_info.txt").substr(0, 5), "id = ");
-    for (const char* image : {"test/Cam_detect000.png", "test/Cam_000_homo.png", "test/marked002.png"})
+    for (const char* image :
+         {"test/Cam_detect000.png", "test/Cam_000_homo.png", "test/marked002.png"})
         EXPECT_FALSE(cv::imread(work.file(image)).empty()) << image;
 }
 
@@ -176,7 +180,8 @@ TEST_F(Tagharvest, ArgumentsAreCheckedBeforeAnythingIsWritten) {
     }
     const ProgramResult wrongCount = runProgram(programPath("tagharvest"), {"a", "b"}, work.path());
     EXPECT_EQ(wrongCount.status, 1);
-    EXPECT_NE(wrongCount.err.find("Usage: tagharvest Projection_img Camera_img"), std::string::npos);
+    EXPECT_NE(wrongCount.err.find("Usage: tagharvest Projection_img Camera_img"),
+              std::string::npos);
     EXPECT_EQ(wrongCount.out, "");
 }
 
@@ -192,10 +197,16 @@ TEST_F(Tagharvest, UnreadableAndUndetectableImagesAreUnusable) {
     a.cameraImages = "c%d.png";
     const ProgramResult r = run(a);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("cannot read image c0.png (image 0 counts as unusable)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("marker detection failed on image 1 (c1.png) at threshold 80"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("\nImage num  0 :  NG \nImage num  1 :  NG \nImage num  2 :  OK (detect num 63)\n"),
+    EXPECT_NE(r.err.find("cannot read image c0.png (image 0 counts as unusable)"),
               std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("marker detection failed on image 1 (c1.png) at threshold 80"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(
+        r.out.find(
+            "\nImage num  0 :  NG \nImage num  1 :  NG \nImage num  2 :  OK (detect num 63)\n"),
+        std::string::npos)
         << r.out;
     EXPECT_EQ(file("points/cam_true_num.txt"), "2\n");
     EXPECT_EQ(file("info/cam/detect_camAR.txt"), "0\n0\n63\n");
@@ -220,9 +231,12 @@ TEST_F(Tagharvest, OtsuModeRunsOneThresholdPerImage) {
     a.interval = 0;
     const ProgramResult r = run(a);
     ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(file("info/cam/camera_02AR_ID21.txt").substr(0, 30), "THRESH 80\nTHRESH 80\nTHRESH 80\n");
+    EXPECT_EQ(file("info/cam/camera_02AR_ID21.txt").substr(0, 30),
+              "THRESH 80\nTHRESH 80\nTHRESH 80\n");
     std::size_t count = 0;
-    for (std::size_t p = r.out.find("THRESH "); p != std::string::npos; p = r.out.find("THRESH ", p + 1)) ++count;
+    for (std::size_t p = r.out.find("THRESH "); p != std::string::npos;
+         p = r.out.find("THRESH ", p + 1))
+        ++count;
     EXPECT_EQ(count, 3u);
 }
 
@@ -250,7 +264,8 @@ TEST_F(Tagharvest, FatalConditionsExitNonZero) {
 TEST_F(Tagharvest, MarkersMissingFromThePatternImageAreLeftOutOfProjectorFiles) {
     // Whiten the left quarter of the projected pattern: its first columns of ids go.
     cv::Mat pattern = cv::imread(scene() + "/projection.png");
-    cv::rectangle(pattern, cv::Rect(0, 0, pattern.cols / 4, pattern.rows), cv::Scalar(255, 255, 255), cv::FILLED);
+    cv::rectangle(pattern, cv::Rect(0, 0, pattern.cols / 4, pattern.rows),
+                  cv::Scalar(255, 255, 255), cv::FILLED);
     cv::imwrite(work.file("pattern.png"), pattern);
     HarvestArgs a = cameraArgs();
     a.projection = "pattern.png";
@@ -259,7 +274,8 @@ TEST_F(Tagharvest, MarkersMissingFromThePatternImageAreLeftOutOfProjectorFiles) 
     a.centre = 1;
     const ProgramResult r = run(a);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("pattern ids not found in the pattern image pattern.png: 0 1 2 3 4 5 6"), std::string::npos)
+    EXPECT_NE(r.err.find("pattern ids not found in the pattern image pattern.png: 0 1 2 3 4 5 6"),
+              std::string::npos)
         << r.err;
     const auto cam = readNumberLines(work.file("points/proj2D000.txt"));
     const auto pat = readNumberLines(work.file("points/pattern000.txt"));

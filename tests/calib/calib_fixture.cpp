@@ -1,0 +1,113 @@
+#include "calib_fixture.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <random>
+#include <sstream>
+
+#include "test_support.h"
+
+SyntheticCamera testCamera(const cv::Mat& distortion) {
+    return SyntheticCamera{cv::Matx33d(700, 0, 322.5, 0, 703, 236.25, 0, 0, 1), distortion.clone(),
+                           cv::Size(640, 480)};
+}
+
+SyntheticViews makeViews(const SyntheticCamera& cam, int views, unsigned seed) {
+    SyntheticViews v;
+    for (int col = 0; col < 9; ++col)
+        for (int row = 0; row < 7; ++row) {
+            const float x0 = col * 40.0f, y0 = row * 40.0f, x1 = x0 + 30, y1 = y0 + 30;
+            v.board.insert(v.board.end(), {{x1, y1, 0}, {x0, y1, 0}, {x0, y0, 0}, {x1, y0, 0}});
+        }
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> tilt(10, 35), turn(-15, 15), shift(-1, 1), depth(0, 1);
+    const double deg = CV_PI / 180;
+    while (static_cast<int>(v.rvecs.size()) < views) {
+        const int i = static_cast<int>(v.rvecs.size());
+        const double ax = ((i % 2) ? 1 : -1) * tilt(rng) * deg,
+                     ay = (((i / 2) % 2) ? 1 : -1) * tilt(rng) * deg;
+        const cv::Matx33d rx(1, 0, 0, 0, std::cos(ax), -std::sin(ax), 0, std::sin(ax),
+                             std::cos(ax));
+        const cv::Matx33d ry(std::cos(ay), 0, std::sin(ay), 0, 1, 0, -std::sin(ay), 0,
+                             std::cos(ay));
+        const double az = turn(rng) * deg;
+        const cv::Matx33d rz(std::cos(az), -std::sin(az), 0, std::sin(az), std::cos(az), 0, 0, 0,
+                             1);
+        const cv::Matx33d r = rz * rx * ry;
+        const double z = 700.0 * 350 / (640 * (0.6 + 0.2 * depth(rng)));
+        const cv::Vec3d centre(shift(rng) * 0.05 * z, shift(rng) * 0.04 * z, z);
+        const cv::Vec3d t = centre - r * cv::Vec3d(175, 135, 0);
+        cv::Vec3d rvec;
+        cv::Rodrigues(r, rvec);
+        std::vector<cv::Point2f> img;
+        cv::projectPoints(v.board, rvec, t, cam.k, cam.distortion, img);
+        bool inside = true;
+        for (const cv::Point2f& p : img)
+            inside = inside && p.x > 5 && p.y > 5 && p.x < cam.size.width - 6 &&
+                     p.y < cam.size.height - 6;
+        if (!inside) continue;
+        v.rvecs.push_back(rvec);
+        v.tvecs.push_back(t);
+    }
+    return v;
+}
+
+std::vector<std::vector<cv::Point2f>> projectViews(const SyntheticCamera& cam,
+                                                   const SyntheticViews& v, double noisePx,
+                                                   unsigned seed) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, noisePx);
+    std::vector<std::vector<cv::Point2f>> out;
+    for (std::size_t i = 0; i < v.rvecs.size(); ++i) {
+        std::vector<cv::Point2f> img;
+        cv::projectPoints(v.board, v.rvecs[i], v.tvecs[i], cam.k, cam.distortion, img);
+        if (noisePx > 0)
+            for (cv::Point2f& p : img) {
+                p.x += static_cast<float>(noise(rng));
+                p.y += static_cast<float>(noise(rng));
+            }
+        out.push_back(img);
+    }
+    return out;
+}
+
+void writePointFile2(const std::string& path, const std::vector<cv::Point2f>& points,
+                     const char* separator) {
+    std::ofstream out(path);
+    for (const cv::Point2f& p : points) out << p.x << separator << p.y << "\n";
+}
+
+void writeTrueNumbers(const std::string& path, const std::vector<int>& numbers) {
+    std::ofstream out(path);
+    for (int n : numbers) out << n << "\n";
+}
+
+void writeCameraRun(const std::string& dir, const std::string& folder,
+                    const std::vector<int>& numbers,
+                    const std::vector<std::vector<cv::Point2f>>& image,
+                    const std::vector<cv::Point3f>& board, const cv::Size& size) {
+    std::filesystem::create_directories(dir + "/" + folder);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/%s/cam2D%03d.txt", folder.c_str(), numbers[i]);
+        writePointFile2(dir + name, image[i]);
+        std::snprintf(name, sizeof name, "/%s/cam3D%03d.txt", folder.c_str(), numbers[i]);
+        std::ofstream out3(dir + name);
+        for (const cv::Point3f& p : board) out3 << p.x << "\t" << p.y << "\t" << p.z << "\t\n";
+        std::snprintf(name, sizeof name, "/img%03d.png", numbers[i]);
+        if (!std::filesystem::exists(dir + name))
+            cv::imwrite(dir + name, cv::Mat(size, CV_8UC3, cv::Scalar(128, 128, 128)));
+    }
+    writeTrueNumbers(dir + "/" + folder + "/cam_true_num.txt", numbers);
+}
+
+std::vector<double> readValues(const std::string& path) {
+    std::istringstream in(readFile(path));
+    std::vector<double> values;
+    double v;
+    while (in >> v) values.push_back(v);
+    return values;
+}
