@@ -1,12 +1,12 @@
 #include "detector_config.h"
 
-#include "name_pattern.h"
-
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <vector>
+
+#include "name_pattern.h"
 
 TagharvestArgs readTagharvestArgs(char** argv) {
     TagharvestArgs a;
@@ -36,7 +36,9 @@ TagharvestArgs readTagharvestArgs(char** argv) {
     return a;
 }
 
-bool isSingleIntegerPattern(const std::string& pattern) { return countIntegerConversions(pattern) == 1; }
+bool isSingleIntegerPattern(const std::string& pattern) {
+    return countIntegerConversions(pattern) == 1;
+}
 
 std::string validateTagharvestArgs(const TagharvestArgs& a) {
     const DetectorConfig& c = a.config;

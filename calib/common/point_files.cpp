@@ -10,10 +10,10 @@
 #include "name_pattern.h"
 
 namespace {
-std::ifstream openOrFail(const std::string& name) {
+std::ifstream openOrFail(const std::string& name, bool quiet = false) {
     std::ifstream in(name);
     if (!in.good()) {
-        std::cout << "file cannot be read.\n" << std::flush;
+        if (!quiet) std::cout << "file cannot be read.\n" << std::flush;
         throw PointFileError("cannot read " + name);
     }
     return in;
@@ -51,8 +51,8 @@ bool leadingNumbers(const std::string& line, int count, double* values) {
     throw PointFileError(msg.str());
 }
 
-PointList2 readPointFile2(const std::string& name) {
-    std::ifstream in = openOrFail(name);
+PointList2 readPointFile2(const std::string& name, bool quiet = false) {
+    std::ifstream in = openOrFail(name, quiet);
     PointList2 points;
     const std::vector<std::string> lines = contentLines(in);
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -94,18 +94,34 @@ void checkNamePattern(const std::string& pattern, const std::string& what) {
             " must hold at most one integer conversion such as %03d, and no other: " + pattern);
 }
 
+namespace {
+std::vector<int> trueNumbers(const std::string& name, bool quiet) {
+    std::ifstream in = openOrFail(name, quiet);
+    const std::vector<std::string> lines = contentLines(in);
+    std::vector<int> numbers;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        int n;
+        if (!parseInt(lines[i], &n)) malformed(name, i, 1);
+        numbers.push_back(n);
+    }
+    return numbers;
+}
+}  // namespace
+
+std::vector<int> loadTrueNumbers(const std::string& name) {
+    return trueNumbers(name, true);
+}
+
+PointList2 loadPointFile2(const std::string& name) {
+    return readPointFile2(name, true);
+}
+
 void readTrueNum(const std::string& name, std::vector<int>* trueNum) {
     trueNum->clear();
     std::cout << "\nresd true num data" << std::endl;
     std::cout << "true num  ";
-    std::ifstream in = openOrFail(name);
-    const std::vector<std::string> lines = contentLines(in);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        int n;
-        if (!parseInt(lines[i], &n)) malformed(name, i, 1);
-        trueNum->push_back(n);
-        std::cout << n << " ";
-    }
+    *trueNum = trueNumbers(name, false);
+    for (int n : *trueNum) std::cout << n << " ";
     std::cout << " " << std::endl;
 }
 

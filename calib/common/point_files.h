@@ -50,6 +50,10 @@ struct Correspondences {
 void loadCorrespondences(const std::string& trueName, const std::string& pattern2d,
                          const std::string& pattern3d, Correspondences* out);
 
+// The same readers without a trace, for checking inputs before any work.
+std::vector<int> loadTrueNumbers(const std::string& name);
+PointList2 loadPointFile2(const std::string& name);
+
 // Checks a file-name pattern: at most one integer conversion and no other conversion.
 // Throws PointFileError naming what (the argument) otherwise.
 void checkNamePattern(const std::string& pattern, const std::string& what);

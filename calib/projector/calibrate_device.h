@@ -1,0 +1,22 @@
+// The device and stereo calibrations of lumenrig, and its output files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "calib_data.h"
+
+// Calibrates one device from its object and image points: mode 0 without lens distortion,
+// mode 1 with the five-coefficient model (k1 k2 p1 p2 k3). Prints the RMS error, the
+// matrix and k1 k2 p1.
+void calibrateDevice(CalibData* device, int mode);
+
+// Stereo calibration with fixed intrinsics: fills camera->stereoR, T, E, F (camera to
+// projector) from the projector's object points, its camera-pixel and projector-pixel points.
+void stereoCalibrateDevices(CalibData* camera, const CalibData& projector);
+
+// Output files. Each appends the name to *unwritten when it cannot be written.
+void writeMatrixFile(const cv::Mat& m, const std::string& name,
+                     std::vector<std::string>* unwritten);
+void writeValuesLine(const cv::Mat& values, int count, const std::string& name,
+                     std::vector<std::string>* unwritten);

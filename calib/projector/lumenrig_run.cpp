@@ -1,0 +1,212 @@
+#include "lumenrig_run.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+
+#include "back_project.h"
+#include "calib_data.h"
+#include "calibrate_device.h"
+#include "name_pattern.h"
+#include "point_files.h"
+
+namespace {
+constexpr const char* kCameraMatrixCheckName = "check_cam0param.txt";
+
+void printImageNames(const std::string& pattern, const std::vector<int>& trueNum) {
+    // The images are not needed by the calibrations; their names are part of the trace.
+    for (int n : trueNum) std::cout << expandPattern(pattern, n) << std::endl;
+}
+
+// Position of each projector view's image number in the camera's list; views without a
+// camera view are dropped (reported on stderr).
+std::vector<int> pairViews(const std::vector<int>& camera, std::vector<int>* projector) {
+    std::map<int, int> cameraView;
+    for (std::size_t k = 0; k < camera.size(); ++k)
+        cameraView.emplace(camera[k], static_cast<int>(k));
+    std::vector<int> kept, poseIndex;
+    for (int n : *projector) {
+        const auto it = cameraView.find(n);
+        if (it == cameraView.end()) {
+            std::cerr << "projector image " << n
+                      << " has no camera view with the same image number: left out" << std::endl;
+            continue;
+        }
+        kept.push_back(n);
+        poseIndex.push_back(it->second);
+    }
+    *projector = kept;
+    return poseIndex;
+}
+
+// Everything that can be wrong with the inputs, found before any calibration.
+void checkInputs(const LumenrigArgs& a) {
+    for (const auto& [pattern, what] :
+         {std::pair{a.camImages, "the camera image pattern"},
+          std::pair{a.cam2d, "the camera 2D point pattern"},
+          std::pair{a.cam3d, "the camera 3D point pattern"},
+          std::pair{a.projImages, "the projector image pattern"},
+          std::pair{a.projOnCam, "the projector-on-camera point pattern"},
+          std::pair{a.projPattern, "the projector pattern point pattern"}})
+        checkNamePattern(pattern, what);
+    const std::vector<int> camera = loadTrueNumbers(a.camTrueNum);
+    std::vector<int> projector = loadTrueNumbers(a.projTrueNum);
+    std::vector<int> quietPairs = projector;
+    std::map<int, bool> inCamera;
+    for (int n : camera) inCamera[n] = true;
+    int pairs = 0;
+    for (int n : projector) {
+        if (!inCamera.count(n)) continue;
+        ++pairs;
+        const PointList2 onCam = loadPointFile2(expandPattern(a.projOnCam, n));
+        const PointList2 pattern = loadPointFile2(expandPattern(a.projPattern, n));
+        if (onCam.size() != pattern.size())
+            throw PointFileError(
+                "projector image " + std::to_string(n) + ": " + std::to_string(onCam.size()) +
+                " points in " + expandPattern(a.projOnCam, n) + " but " +
+                std::to_string(pattern.size()) + " in " + expandPattern(a.projPattern, n) +
+                " (the two files must pair line by line)");
+    }
+    if (pairs == 0)
+        throw PointFileError("no projector image of " + a.projTrueNum + " has a camera view in " +
+                             a.camTrueNum + ": nothing to calibrate");
+}
+}  // namespace
+
+bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
+    if (argc != 19) {
+        std::cerr
+            << "Usage: lumenrig cam_true_num cam_image_pattern cam_2d_pattern cam_3d_pattern "
+               "cam_width "
+               "cam_height\n"
+               "                proj_true_num proj_image_pattern proj_2d_on_cam_pattern "
+               "proj_pattern_pattern "
+               "proj_width proj_height\n"
+               "                stereo_R_file stereo_T_file F_file proj_matrix_file proj_dist_file "
+               "proj_dist_mode\n"
+               "  (18 arguments; proj_dist_mode 0: no projector lens distortion, 1: k1 k2 p1 p2 "
+               "k3)\n";
+        return false;
+    }
+    a->camTrueNum = argv[1];
+    a->camImages = argv[2];
+    a->cam2d = argv[3];
+    a->cam3d = argv[4];
+    a->camWidth = std::atoi(argv[5]);
+    a->camHeight = std::atoi(argv[6]);
+    a->projTrueNum = argv[7];
+    a->projImages = argv[8];
+    a->projOnCam = argv[9];
+    a->projPattern = argv[10];
+    a->projWidth = std::atoi(argv[11]);
+    a->projHeight = std::atoi(argv[12]);
+    a->stereoR = argv[13];
+    a->stereoT = argv[14];
+    a->fundamental = argv[15];
+    a->projMatrix = argv[16];
+    a->projDistortion = argv[17];
+    a->modeText = argv[18];
+    a->mode = std::atoi(argv[18]);
+    return true;
+}
+
+int runLumenrig(const LumenrigArgs& a) {
+    std::cout << "truenum file name : " << a.camTrueNum << std::endl;
+    std::cout << "cam0 image name : " << a.camImages << std::endl;
+    std::cout << "cam0 2d point name : " << a.cam2d << std::endl;
+    std::cout << "cam0 3d point name : " << a.cam3d << std::endl;
+    std::cout << "cam0 reso  : " << a.camWidth << " : " << a.camHeight << std::endl;
+    std::cout << "truenum file name : " << a.projTrueNum << std::endl;
+    std::cout << "proj image name : " << a.projImages << std::endl;
+    std::cout << "proj 2d on cam point name : " << a.projOnCam << std::endl;
+    std::cout << "proj pattern point name : " << a.projPattern << std::endl;
+    std::cout << "proj reso  : " << a.projWidth << " : " << a.projHeight << std::endl;
+    std::cout << "stereo R name : " << a.stereoR << std::endl;
+    std::cout << "stereo t name : " << a.stereoT << std::endl;
+    std::cout << "F mat name : " << a.fundamental << std::endl;
+    std::cout << "proj Mat name : " << a.projMatrix << std::endl;
+    std::cout << "proj dist name : " << a.projDistortion << std::endl;
+    std::cout << "proj undist flag : " << a.modeText << std::endl;
+    if (a.mode != 0 && a.mode != 1) {
+        std::cerr
+            << "lumenrig: proj_dist_mode must be 0 (no lens distortion) or 1 (k1 k2 p1 p2 k3), not "
+            << a.modeText << std::endl;
+        return kLumenrigError;
+    }
+    std::vector<std::string> unwritten;
+    try {
+        checkInputs(a);
+        CalibData cam, proj;
+        cam.trueNumName = a.camTrueNum;
+        std::cout << "read_true_num_file_name = " << cam.trueNumName << std::endl;
+        readTrueNum(cam.trueNumName, &cam.trueNum);
+        cam.imagePattern = a.camImages;
+        std::cout << "image_name = " << cam.imagePattern << std::endl;
+        printImageNames(cam.imagePattern, cam.trueNum);
+        cam.pattern2d = a.cam2d;
+        std::cout << "read_2d_points_file_name = " << cam.pattern2d << std::endl;
+        read2dPoints(cam.pattern2d, cam.trueNum, &cam.imagePoints);
+        cam.pattern3d = a.cam3d;
+        std::cout << "read_3d_points_file_name = " << cam.pattern3d << std::endl;
+        read3dPoints(cam.pattern3d, cam.trueNum, &cam.objectPoints);
+        for (std::size_t k = 0; k < cam.trueNum.size(); ++k)
+            if (cam.imagePoints[k].size() != cam.objectPoints[k].size())
+                throw PointFileError("camera view " + std::to_string(k) + " (image " +
+                                     std::to_string(cam.trueNum[k]) +
+                                     "): the 2D and 3D point files differ in length");
+        cam.width = a.camWidth;
+        cam.height = a.camHeight;
+        calibrateDevice(&cam, 0);
+        cam.matrixName = kCameraMatrixCheckName;
+        std::cout << "set_camMat_name = " << cam.matrixName << std::endl;
+        writeMatrixFile(cam.cameraMatrix, cam.matrixName, &unwritten);
+
+        proj.trueNumName = a.projTrueNum;
+        std::cout << "read_true_num_file_name = " << proj.trueNumName << std::endl;
+        readTrueNum(proj.trueNumName, &proj.trueNum);
+        const std::vector<int> poseIndex = pairViews(cam.trueNum, &proj.trueNum);
+        proj.imagePattern = a.projImages;
+        std::cout << "image_name = " << proj.imagePattern << std::endl;
+        printImageNames(proj.imagePattern, proj.trueNum);
+        proj.projOnCamPattern = a.projOnCam;
+        std::cout << "read_2d_projpoints_file_name = " << proj.projOnCamPattern << std::endl;
+        read2dProjPoints(proj.projOnCamPattern, proj.trueNum, &proj.projOnCamPoints);
+        proj.objectPoints =
+            backProjectPoints_Cam2Obj(proj.projOnCamPoints, cam.rotations, cam.translations,
+                                      poseIndex, cam.cameraMatrix, proj.trueNum);
+        proj.pattern2d = a.projPattern;
+        std::cout << "read_2d_points_file_name = " << proj.pattern2d << std::endl;
+        read2dPoints(proj.pattern2d, proj.trueNum, &proj.imagePoints);
+        proj.width = a.projWidth;
+        proj.height = a.projHeight;
+        calibrateDevice(&proj, a.mode);
+        proj.distortionName = a.projDistortion;
+        std::cout << "distfile_name = " << proj.distortionName << std::endl;
+        // Mode 1 keeps the whole fitted lens (k1 k2 p1 p2 k3); mode 0 has none: four zeros.
+        writeValuesLine(proj.distortion, a.mode == 1 ? 5 : 4, proj.distortionName, &unwritten);
+        proj.matrixName = a.projMatrix;
+        std::cout << "set_camMat_name = " << proj.matrixName << std::endl;
+        writeMatrixFile(proj.cameraMatrix, proj.matrixName, &unwritten);
+
+        stereoCalibrateDevices(&cam, proj);
+        cam.stereoRName = a.stereoR;
+        std::cout << "output_stereo_R_name = " << cam.stereoRName << std::endl;
+        cam.stereoTName = a.stereoT;
+        std::cout << "output_stereo_R_name = " << cam.stereoTName << std::endl;
+        cam.fundamentalName = a.fundamental;
+        std::cout << "output_F_name = " << cam.fundamentalName << std::endl;
+        writeMatrixFile(cam.stereoR, cam.stereoRName, &unwritten);
+        writeMatrixFile(cam.stereoT, cam.stereoTName, &unwritten);
+        std::cout << " output F mat =" << cam.fundamentalName << std::endl;
+        writeMatrixFile(cam.stereoF, cam.fundamentalName, &unwritten);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return kLumenrigError;
+    }
+    if (!unwritten.empty()) {
+        std::cerr << "lumenrig: " << unwritten.size() << " file(s) could not be written"
+                  << std::endl;
+        return kLumenrigUnwritten;
+    }
+    return kLumenrigOk;
+}

@@ -1,0 +1,24 @@
+// lumenrig: projector calibration as an inverse camera, and camera-projector stereo.
+#pragma once
+
+#include <string>
+
+struct LumenrigArgs {
+    std::string camTrueNum, camImages, cam2d, cam3d;              // 1-4
+    int camWidth = 0, camHeight = 0;                              // 5-6
+    std::string projTrueNum, projImages, projOnCam, projPattern;  // 7-10
+    int projWidth = 0, projHeight = 0;                            // 11-12
+    std::string stereoR, stereoT, fundamental;                    // 13-15
+    std::string projMatrix, projDistortion;                       // 16-17
+    std::string modeText;  // 18: 0 no lens distortion, 1 five coefficients
+    int mode = 0;
+};
+
+constexpr int kLumenrigOk = 0;
+constexpr int kLumenrigError = 1;
+constexpr int kLumenrigUnwritten = 2;
+
+// Reads exactly 18 arguments; false after printing the usage on stderr.
+bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* args);
+
+int runLumenrig(const LumenrigArgs& args);
