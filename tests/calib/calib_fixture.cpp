@@ -111,3 +111,50 @@ std::vector<double> readValues(const std::string& path) {
     while (in >> v) values.push_back(v);
     return values;
 }
+
+SyntheticProjector testProjector() {
+    const double a = 14 * CV_PI / 180, b = -3 * CV_PI / 180;
+    const cv::Matx33d ry(std::cos(a), 0, std::sin(a), 0, 1, 0, -std::sin(a), 0, std::cos(a));
+    const cv::Matx33d rx(1, 0, 0, 0, std::cos(b), -std::sin(b), 0, std::sin(b), std::cos(b));
+    const cv::Matx33d r = rx * ry;
+    const cv::Vec3d centre(150, -20, 5);  // projector position in camera coordinates
+    return SyntheticProjector{cv::Matx33d(1800, 0, 520, 0, 1795, 610, 0, 0, 1), cv::Size(1024, 768),
+                              r, -(r * centre)};
+}
+
+void projectorViews(const SyntheticCamera& cam, const SyntheticProjector& proj,
+                    const SyntheticViews& v, double noisePx, unsigned seed,
+                    std::vector<std::vector<cv::Point2f>>* onCamera,
+                    std::vector<std::vector<cv::Point2f>>* pattern) {
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, noisePx);
+    onCamera->clear();
+    pattern->clear();
+    const cv::Vec3d origin = -(proj.r.t() * proj.t);
+    for (std::size_t i = 0; i < v.rvecs.size(); ++i) {
+        cv::Matx33d rb;
+        cv::Rodrigues(v.rvecs[i], rb);
+        const cv::Vec3d n(rb(0, 2), rb(1, 2), rb(2, 2));
+        std::vector<cv::Point3d> lit;
+        std::vector<cv::Point2f> pat;
+        for (int col = 0; col < 9; ++col)
+            for (int row = 0; row < 7; ++row) {
+                const cv::Point2f px(262.0f + 62.5f * col, 214.0f + 56.5f * row);
+                const cv::Vec3d dir =
+                    proj.r.t() * cv::Vec3d((px.x - proj.k(0, 2)) / proj.k(0, 0),
+                                           (px.y - proj.k(1, 2)) / proj.k(1, 1), 1.0);
+                const double s = n.dot(v.tvecs[i] - origin) / n.dot(dir);
+                lit.push_back(cv::Point3d(origin + s * dir));  // camera coordinates
+                pat.push_back(px);
+            }
+        std::vector<cv::Point2d> projected;
+        cv::projectPoints(lit, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), cam.k, cam.distortion,
+                          projected);
+        std::vector<cv::Point2f> cam2d;
+        for (const cv::Point2d& p : projected)
+            cam2d.emplace_back(static_cast<float>(p.x + noise(rng)),
+                               static_cast<float>(p.y + noise(rng)));
+        onCamera->push_back(cam2d);
+        pattern->push_back(pat);
+    }
+}

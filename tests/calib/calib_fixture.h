@@ -28,6 +28,22 @@ std::vector<std::vector<cv::Point2f>> projectViews(const SyntheticCamera& cam,
                                                    const SyntheticViews& v, double noisePx,
                                                    unsigned seed);
 
+// A projector beside the camera: x_proj = r * x_cam + t.
+struct SyntheticProjector {
+    cv::Matx33d k;
+    cv::Size size;
+    cv::Matx33d r;
+    cv::Vec3d t;
+};
+SyntheticProjector testProjector();
+
+// For every view: a 9 x 7 grid of projector pixels, the board points they light and the
+// camera pixels that show those points (with noise); pattern points carry no noise.
+void projectorViews(const SyntheticCamera& cam, const SyntheticProjector& proj,
+                    const SyntheticViews& v, double noisePx, unsigned seed,
+                    std::vector<std::vector<cv::Point2f>>* onCamera,
+                    std::vector<std::vector<cv::Point2f>>* pattern);
+
 // Writes DIR/FOLDER/cam2D%03d.txt, cam3D%03d.txt and cam_true_num.txt (or the projector
 // names with prefix "proj") for the image numbers, and a grey image DIR/img%03d.png of the
 // camera's size for each, as tagharvest and the camera would have left them.
