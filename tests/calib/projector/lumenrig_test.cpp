@@ -2,11 +2,10 @@
 // pairing of the two runs and bad input.
 #include <gtest/gtest.h>
 
-#include <opencv2/calib3d.hpp>
-
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <opencv2/calib3d.hpp>
 #include <regex>
 
 #include "back_project.h"
@@ -16,9 +15,9 @@
 namespace {
 constexpr double kNoisePx = 0.1;
 constexpr int kViews = 12;
-constexpr double kFocalTolerance = 0.01;       // relative
+constexpr double kFocalTolerance = 0.01;  // relative
 constexpr double kCentreToleranceOfWidth = 0.01;
-constexpr double kBaselineTolerance = 0.01;    // relative length
+constexpr double kBaselineTolerance = 0.01;  // relative length
 constexpr double kDirectionToleranceDeg = 0.5;
 constexpr double kRotationToleranceDeg = 0.2;
 constexpr double kEpipolarTolerancePx = 0.5;
@@ -30,7 +29,7 @@ double angleDeg(const cv::Matx33d& a, const cv::Matx33d& b) {
 }
 
 class Lumenrig : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         camera = testCamera(cv::Mat::zeros(1, 5, CV_64F));
         projector = testProjector();
@@ -39,7 +38,8 @@ protected:
         used.rvecs.pop_back();
         used.tvecs.pop_back();
         for (int i = 0; i < kViews; ++i) numbers.push_back(i);
-        writeCameraRun(dir.path(), "cam", numbers, projectViews(camera, used, kNoisePx, 1), used.board, camera.size);
+        writeCameraRun(dir.path(), "cam", numbers, projectViews(camera, used, kNoisePx, 1),
+                       used.board, camera.size);
         projectorViews(camera, projector, used, kNoisePx, 2, &onCamera, &pattern);
         writeProjectorRun(numbers);
     }
@@ -52,11 +52,28 @@ protected:
         writeTrueNumbers(dir.file("proj/proj_true_num.txt"), which);
     }
     std::vector<std::string> args(const std::string& mode = "0") const {
-        return {"cam/cam_true_num.txt", "img%03d.png", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt", "640", "480",
-                "proj/proj_true_num.txt", "pimg%03d.png", "proj/proj2D%03d.txt", "proj/pattern%03d.txt", "1024",
-                "768", "R.txt", "T.txt", "F.txt", "K.txt", "D.txt", mode};
+        return {"cam/cam_true_num.txt",
+                "img%03d.png",
+                "cam/cam2D%03d.txt",
+                "cam/cam3D%03d.txt",
+                "640",
+                "480",
+                "proj/proj_true_num.txt",
+                "pimg%03d.png",
+                "proj/proj2D%03d.txt",
+                "proj/pattern%03d.txt",
+                "1024",
+                "768",
+                "R.txt",
+                "T.txt",
+                "F.txt",
+                "K.txt",
+                "D.txt",
+                mode};
     }
-    ProgramResult run(const std::vector<std::string>& a) { return runProgram(programPath("lumenrig"), a, dir.path()); }
+    ProgramResult run(const std::vector<std::string>& a) {
+        return runProgram(programPath("lumenrig"), a, dir.path());
+    }
     cv::Matx33d matrixFile(const std::string& name) const {
         const std::vector<double> v = readValues(dir.file(name));
         EXPECT_EQ(v.size(), 9u) << name;
@@ -78,8 +95,8 @@ TEST(BackProjection, PrincipalPointIdentityPoseAndEmptyLists) {
     const std::vector<cv::Mat> r = {cv::Mat::zeros(3, 1, CV_64F)};
     const std::vector<cv::Mat> t = {(cv::Mat_<double>(3, 1) << 0, 0, 800)};
     testing::internal::CaptureStdout();
-    const std::vector<PointList3> out =
-        backProjectPoints_Cam2Obj({{{320, 240}, {420, 140}}, {}}, {r[0], r[0]}, {t[0], t[0]}, {0, 1}, k, {3, 4});
+    const std::vector<PointList3> out = backProjectPoints_Cam2Obj(
+        {{{320, 240}, {420, 140}}, {}}, {r[0], r[0]}, {t[0], t[0]}, {0, 1}, k, {3, 4});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "backProjectPoints_Cam2Obj\n");
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0][0], cv::Point3f(0, 0, 0));
@@ -100,7 +117,8 @@ TEST(BackProjection, ProjectedBoardPointsReturnToThemselves) {
         t.push_back(cv::Mat(v.tvecs[i]).clone());
     }
     testing::internal::CaptureStdout();
-    const std::vector<PointList3> back = backProjectPoints_Cam2Obj(img, r, t, {0, 1, 2, 3}, cv::Mat(cam.k), {0, 1, 2, 3});
+    const std::vector<PointList3> back =
+        backProjectPoints_Cam2Obj(img, r, t, {0, 1, 2, 3}, cv::Mat(cam.k), {0, 1, 2, 3});
     testing::internal::GetCapturedStdout();
     int checked = 0;
     for (std::size_t i = 0; i < back.size(); ++i)
@@ -123,7 +141,8 @@ TEST(BackProjection, PointThatMeetsNoBoardIsAnError) {
         backProjectPoints_Cam2Obj({{{320, 240}, {INFINITY, 240}}}, {r}, {t}, {0}, k, {5});
         ADD_FAILURE() << "no error";
     } catch (const PointFileError& e) {
-        EXPECT_NE(std::string(e.what()).find("view 0 (image 5) point 1"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("view 0 (image 5) point 1"), std::string::npos)
+            << e.what();
     }
     testing::internal::GetCapturedStdout();
 }
@@ -154,8 +173,9 @@ TEST_F(Lumenrig, RecoversTheProjectorAndTheStereoPose) {
     int checked = 0;
     for (std::size_t i = 0; i < heldCam[0].size(); ++i) {
         const cv::Vec3d line = f * cv::Vec3d(heldCam[0][i].x, heldCam[0][i].y, 1);
-        const double distance = std::abs(line.dot(cv::Vec3d(heldProj[0][i].x, heldProj[0][i].y, 1))) /
-                                std::hypot(line[0], line[1]);
+        const double distance =
+            std::abs(line.dot(cv::Vec3d(heldProj[0][i].x, heldProj[0][i].y, 1))) /
+            std::hypot(line[0], line[1]);
         EXPECT_LT(distance, kEpipolarTolerancePx) << i;
         ++checked;
     }
@@ -167,26 +187,37 @@ TEST_F(Lumenrig, EchoTraceAndFileLayouts) {
     const ProgramResult r = run(args("1"));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string echo =
-        "truenum file name : cam/cam_true_num.txt\ncam0 image name : img%03d.png\ncam0 2d point name : "
-        "cam/cam2D%03d.txt\ncam0 3d point name : cam/cam3D%03d.txt\ncam0 reso  : 640 : 480\ntruenum file name : "
-        "proj/proj_true_num.txt\nproj image name : pimg%03d.png\nproj 2d on cam point name : proj/proj2D%03d.txt\n"
-        "proj pattern point name : proj/pattern%03d.txt\nproj reso  : 1024 : 768\nstereo R name : R.txt\nstereo t "
-        "name : T.txt\nF mat name : F.txt\nproj Mat name : K.txt\nproj dist name : D.txt\nproj undist flag : 1\n"
+        "truenum file name : cam/cam_true_num.txt\ncam0 image name : img%03d.png\ncam0 2d point "
+        "name : "
+        "cam/cam2D%03d.txt\ncam0 3d point name : cam/cam3D%03d.txt\ncam0 reso  : 640 : "
+        "480\ntruenum file name : "
+        "proj/proj_true_num.txt\nproj image name : pimg%03d.png\nproj 2d on cam point name : "
+        "proj/proj2D%03d.txt\n"
+        "proj pattern point name : proj/pattern%03d.txt\nproj reso  : 1024 : 768\nstereo R name : "
+        "R.txt\nstereo t "
+        "name : T.txt\nF mat name : F.txt\nproj Mat name : K.txt\nproj dist name : D.txt\nproj "
+        "undist flag : 1\n"
         "read_true_num_file_name = cam/cam_true_num.txt\n";
     EXPECT_EQ(r.out.substr(0, echo.size()), echo);
     for (const char* piece :
-         {"image_name = img%03d.png\nimg000.png\nimg001.png\n", "set_camMat_name = check_cam0param.txt\n",
-          "read_2d_projpoints_file_name = proj/proj2D%03d.txt\n\nread 2d_projpoints_file data\ndeta num = 63\n",
+         {"image_name = img%03d.png\nimg000.png\nimg001.png\n",
+          "set_camMat_name = check_cam0param.txt\n",
+          "read_2d_projpoints_file_name = proj/proj2D%03d.txt\n\nread 2d_projpoints_file "
+          "data\ndeta num = 63\n",
           "backProjectPoints_Cam2Obj\nread_2d_points_file_name = proj/pattern%03d.txt\n",
-          "distfile_name = D.txt\nset_camMat_name = K.txt\ndo stereocalibrate\nRMSE = ", "\n\ncam0 Mat = \n",
-          "\n\ncam1 Mat = \n", "\n\nRotation =", "\n\nTrasration =", "\n\nF =", "\n\nE =",
-          "output_stereo_R_name = R.txt\noutput_stereo_R_name = T.txt\noutput_F_name = F.txt\n output F mat =F.txt\n"})
+          "distfile_name = D.txt\nset_camMat_name = K.txt\ndo stereocalibrate\nRMSE = ",
+          "\n\ncam0 Mat = \n", "\n\ncam1 Mat = \n",
+          "\n\nRotation =", "\n\nTrasration =", "\n\nF =", "\n\nE =",
+          "output_stereo_R_name = R.txt\noutput_stereo_R_name = T.txt\noutput_F_name = F.txt\n "
+          "output F mat =F.txt\n"})
         EXPECT_NE(r.out.find(piece), std::string::npos) << piece;
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("do calibrate\nRMSE = [0-9.e-]+\n([-0-9.e]+ ){2}[-0-9.e]+\n")));
+    EXPECT_TRUE(std::regex_search(
+        r.out, std::regex("do calibrate\nRMSE = [0-9.e-]+\n([-0-9.e]+ ){2}[-0-9.e]+\n")));
     const std::regex nine("(-?[0-9.e+-]+ ){8}-?[0-9.e+-]+\n");
     for (const char* f : {"check_cam0param.txt", "K.txt", "R.txt", "F.txt"})
         EXPECT_TRUE(std::regex_match(readFile(dir.file(f)), nine)) << f;
-    EXPECT_TRUE(std::regex_match(readFile(dir.file("T.txt")), std::regex("(-?[0-9.e+-]+ ){2}-?[0-9.e+-]+\n")));
+    EXPECT_TRUE(std::regex_match(readFile(dir.file("T.txt")),
+                                 std::regex("(-?[0-9.e+-]+ ){2}-?[0-9.e+-]+\n")));
     EXPECT_EQ(readValues(dir.file("D.txt")).size(), 5u) << "mode 1 keeps k3";
 }
 
@@ -197,7 +228,8 @@ TEST_F(Lumenrig, ProjectorViewsPairByImageNumber) {
     writeTrueNumbers(dir.file("cam/cam_true_num.txt"), cameraNumbers);
     const ProgramResult paired = run(args("0"));
     ASSERT_EQ(paired.status, 0) << paired.err;
-    EXPECT_NE(paired.err.find("projector image 3 has no camera view with the same image number: left out"),
+    EXPECT_NE(paired.err.find(
+                  "projector image 3 has no camera view with the same image number: left out"),
               std::string::npos);
     const std::string k = readFile(dir.file("K.txt")), t = readFile(dir.file("T.txt"));
     // the same as calibrating on the common images only
@@ -218,12 +250,17 @@ TEST_F(Lumenrig, BadInputStopsBeforeCalibrating) {
     const Case cases[] = {
         {"17 arguments", [](auto& a) { a.pop_back(); }, [] {}, "Usage: lumenrig"},
         {"mode 2", [](auto& a) { a[17] = "2"; }, [] {}, "proj_dist_mode must be 0"},
-        {"no pairs", [](auto& a) { a[6] = "none.txt"; }, [] {}, "no projector image of none.txt has a camera view"},
-        {"missing camera file", [](auto& a) { a[0] = "nothing.txt"; }, [] {}, "cannot read nothing.txt"},
+        {"no pairs", [](auto& a) { a[6] = "none.txt"; }, [] {},
+         "no projector image of none.txt has a camera view"},
+        {"missing camera file", [](auto& a) { a[0] = "nothing.txt"; }, [] {},
+         "cannot read nothing.txt"},
         {"unequal projector files", [](auto&) {},
-         [this] { writePointFile2(dir.file("proj/pattern004.txt"), std::vector<cv::Point2f>(62, {1, 1})); },
+         [this] {
+             writePointFile2(dir.file("proj/pattern004.txt"), std::vector<cv::Point2f>(62, {1, 1}));
+         },
          "projector image 4: 63 points in proj/proj2D004.txt but 62 in proj/pattern004.txt"},
-        {"malformed point", [](auto&) {}, [this] { writeFile(dir.file("proj/pattern004.txt"), "1 2\nx y\n"); },
+        {"malformed point", [](auto&) {},
+         [this] { writeFile(dir.file("proj/pattern004.txt"), "1 2\nx y\n"); },
          "proj/pattern004.txt line 2: expected 2 numbers"},
     };
     for (const Case& c : cases) {
@@ -241,8 +278,10 @@ TEST_F(Lumenrig, BadInputStopsBeforeCalibrating) {
 TEST_F(Lumenrig, OpenCvErrorsAndUnwritableOutputsAreReported) {
     // Three points per view are too few for the projector's calibration.
     for (int n : numbers) {
-        writePointFile2(dir.file(cv::format("proj/proj2D%03d.txt", n)), {onCamera[n][0], onCamera[n][1], onCamera[n][2]});
-        writePointFile2(dir.file(cv::format("proj/pattern%03d.txt", n)), {pattern[n][0], pattern[n][1], pattern[n][2]});
+        writePointFile2(dir.file(cv::format("proj/proj2D%03d.txt", n)),
+                        {onCamera[n][0], onCamera[n][1], onCamera[n][2]});
+        writePointFile2(dir.file(cv::format("proj/pattern%03d.txt", n)),
+                        {pattern[n][0], pattern[n][1], pattern[n][2]});
     }
     const ProgramResult bad = run(args());
     EXPECT_EQ(bad.status, 1);

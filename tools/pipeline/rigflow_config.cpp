@@ -1,0 +1,119 @@
+#include "rigflow_config.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+
+namespace {
+using Setter = std::function<bool(const std::string&)>;
+
+Setter intKey(int* target, int lo, int hi) {
+    return [=](const std::string& s) {
+        char* end = nullptr;
+        errno = 0;
+        const long v = std::strtol(s.c_str(), &end, 10);
+        if (s.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
+        *target = static_cast<int>(v);
+        return true;
+    };
+}
+
+Setter doubleKey(double* target, double lo, double hi) {
+    return [=](const std::string& s) {
+        char* end = nullptr;
+        const double v = std::strtod(s.c_str(), &end);
+        if (s.empty() || *end != '\0' || !(v >= lo && v <= hi)) return false;
+        *target = v;
+        return true;
+    };
+}
+
+Setter textKey(std::string* target) {
+    return [=](const std::string& s) {
+        if (s.empty()) return false;
+        *target = s;
+        return true;
+    };
+}
+
+struct Key {
+    Setter set;
+    std::string help;
+};
+
+std::map<std::string, Key> keys(RigflowConfig* c) {
+    return {
+        {"camera_images",
+         {textKey(&c->camera_images),
+          "camera photos of the board, e.g. images/cam%03d.png (required)"}},
+        {"projector_images",
+         {textKey(&c->projector_images),
+          "photos of the projected pattern, e.g. images/proj%03d.png (required)"}},
+        {"projection_image",
+         {textKey(&c->projection_image), "the image the projector casts (projection.png)"}},
+        {"first_num", {intKey(&c->first_num, 0, 1000000), "number of the first photo (0)"}},
+        {"image_num", {intKey(&c->image_num, 0, 1000000), "photos per series; 0 counts them (0)"}},
+        {"ar_thresh",
+         {doubleKey(&c->ar_thresh, 0, 100), "minimum marker confidence in percent (50)"}},
+        {"thresh_first", {intKey(&c->thresh_first, 0, 255), "first binarization threshold (80)"}},
+        {"thresh_interval", {intKey(&c->thresh_interval, 0, 255), "threshold step; 0 = Otsu (10)"}},
+        {"thresh_repeat_num", {intKey(&c->thresh_repeat_num, 1, 256), "number of thresholds (5)"}},
+        {"adaptive", {intKey(&c->adaptive, 0, 1), "adaptive re-detection pass, 0 or 1 (1)"}},
+        {"number_of_pattern",
+         {intKey(&c->number_of_pattern, 63, 150), "pattern files data/pat.NN (63)"}},
+        {"mark_size", {doubleKey(&c->mark_size, 1e-6, 1e6), "marker side on the board, mm (30)"}},
+        {"mark_space_x",
+         {doubleKey(&c->mark_space_x, 0, 1e6), "gap between marker columns, mm (10)"}},
+        {"mark_space_y", {doubleKey(&c->mark_space_y, 0, 1e6), "gap between marker rows, mm (10)"}},
+        {"board_rotation",
+         {intKey(&c->board_rotation, 0, 1), "1 when the board ids run backwards (0)"}},
+        {"minimum_number",
+         {intKey(&c->minimum_number, 0, 150), "a photo needs more markers than this (10)"}},
+        {"camera_iterations",
+         {intKey(&c->camera_iterations, 1, 100000), "camera calibration iterations (100)"}},
+        {"projector_distortion",
+         {intKey(&c->projector_distortion, 0, 1),
+          "projector lens model: 0 none, 1 five coefficients (0)"}},
+        {"undistort",
+         {intKey(&c->undistort, 0, 1), "remove the camera's lens distortion first (1)"}},
+        {"output", {textKey(&c->output), "results folder (calibration)"}},
+    };
+}
+
+std::string trim(const std::string& s) {
+    const std::size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return "";
+    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+}  // namespace
+
+std::string readRigflowConfig(const std::string& path, RigflowConfig* config) {
+    std::ifstream in(path);
+    if (!in) return "cannot read the configuration file " + path;
+    const std::map<std::string, Key> table = keys(config);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string where = path + " line " + std::to_string(number) + ": ";
+        const std::string content = trim(line.substr(0, line.find('#')));
+        if (content.empty()) continue;
+        const std::size_t eq = content.find('=');
+        if (eq == std::string::npos) return where + "expected key = value";
+        const std::string key = trim(content.substr(0, eq)), value = trim(content.substr(eq + 1));
+        const auto it = table.find(key);
+        if (it == table.end()) return where + "unknown key " + key;
+        if (!it->second.set(value))
+            return where + "bad value for " + key + ": " + value + " (" + it->second.help + ")";
+    }
+    if (config->camera_images.empty()) return path + ": camera_images is required";
+    if (config->projector_images.empty()) return path + ": projector_images is required";
+    return "";
+}
+
+std::vector<std::string> rigflowConfigHelp() {
+    RigflowConfig scratch;
+    std::vector<std::string> lines;
+    for (const auto& [key, k] : keys(&scratch)) lines.push_back(key + " = " + k.help);
+    return lines;
+}

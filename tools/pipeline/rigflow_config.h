@@ -1,0 +1,35 @@
+// The pipeline's configuration file: "key = value" lines, '#' starts a comment.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RigflowConfig {
+    // The two photo series (printf patterns with one integer conversion, relative to the
+    // working directory) and the image the projector casts.
+    std::string camera_images;
+    std::string projector_images;
+    std::string projection_image = "projection.png";
+    int first_num = 0;
+    int image_num = 0;  // 0: count the camera photos from first_num on
+    // Detection (tagharvest).
+    double ar_thresh = 50;  // percent
+    int thresh_first = 80, thresh_interval = 10, thresh_repeat_num = 5;
+    int adaptive = 1;
+    int number_of_pattern = 63;
+    double mark_size = 30, mark_space_x = 10, mark_space_y = 10;  // board units (mm)
+    int board_rotation = 0;
+    int minimum_number = 10;
+    // Calibration.
+    int camera_iterations = 100;         // lensrig, rational lens model
+    int projector_distortion = 0;        // lumenrig: 0 none, 1 k1 k2 p1 p2 k3
+    int undistort = 1;                   // 1: remove the camera's lens distortion before lumenrig
+    std::string output = "calibration";  // results folder, inside the working directory
+};
+
+// Reads the file into config (keys not in the file keep their defaults). Returns an empty
+// string, or the message naming the line that is wrong.
+std::string readRigflowConfig(const std::string& path, RigflowConfig* config);
+
+// The keys with their meaning, for the help text.
+std::vector<std::string> rigflowConfigHelp();

@@ -1,0 +1,9 @@
+// rigflow: the whole calibration in one command.
+#include "rigflow_run.h"
+
+int main(int argc, char** argv) {
+    RigflowOptions options;
+    int status = 0;
+    if (!parseRigflowArgs(argc, argv, &options, &status)) return status;
+    return runRigflow(options);
+}
