@@ -219,7 +219,7 @@ void collectProjector(const std::string& w, const Layout& l, const RigflowConfig
         cv::Rodrigues(r->cameraRvecs[v], rb);
         const cv::Vec3d normal(rb.at<double>(0, 2), rb.at<double>(1, 2), rb.at<double>(2, 2));
         const cv::Vec3d t(r->cameraTvecs[v]);
-        std::vector<cv::Point3d> inProjector;
+        std::vector<cv::Point3f> inProjector;
         for (const cv::Point2f& p : onCam) {
             const cv::Vec3d ray((p.x - k.at<double>(0, 2)) / k.at<double>(0, 0),
                                 (p.y - k.at<double>(1, 2)) / k.at<double>(1, 1), 1.0);
@@ -247,7 +247,8 @@ double rotationAngleDeg(const cv::Mat& r) {
     return cv::norm(v) * 180 / CV_PI;
 }
 
-void printSummary(const RigflowConfig& c, const Results& r, const Layout& l) {
+void printSummary(const RigflowConfig& c, const Results& r, const std::string& workDir, const Layout& l) {
+    const std::string out = (fs::path(workDir) / l.out).string();
     const DeviceResult& cam = r.camera;
     const DeviceResult& proj = r.projector;
     std::cout << std::setprecision(6) << "\n== Calibration\n"
@@ -467,7 +468,7 @@ int runRigflow(const RigflowOptions& o) {
                                              "Camera: error per photo", r.camera) &&
                              writeErrorChart(at(w, l.out + "/projector_errors.png"),
                                              "Projector: error per photo", r.projector);
-        printSummary(c, r, l);
+        printSummary(c, r, w, l);
         if (!o.truthPath.empty()) compareWithTruth(o.truthPath, r);
         if (!written) {
             std::cerr << "rigflow: cannot write the YAML files or charts in " << l.out << std::endl;
