@@ -8,17 +8,7 @@
 #include "pattern_marker_table.h"
 
 void writeIdentityCameraParams(RunState* state, int width, int height) {
-    CameraParam p{};
-    p.width = width;
-    p.height = height;
-    for (auto& row : p.projection) {
-        row[0] = row[1] = row[2] = 1.0;
-        row[3] = 0.0;
-    }
-    p.distortion[0] = width;
-    p.distortion[1] = height;
-    p.distortion[2] = 0.0;
-    p.distortion[3] = 1.0;
+    const CameraParam p = identityCameraParams(width, height);
     if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
 }
 

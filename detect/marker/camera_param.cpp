@@ -71,6 +71,21 @@ CameraParam scaleCameraParams(const CameraParam& source, int newWidth, int newHe
     return p;
 }
 
+CameraParam identityCameraParams(int width, int height) {
+    CameraParam p{};
+    p.width = width;
+    p.height = height;
+    for (auto& row : p.projection) {
+        row[0] = row[1] = row[2] = 1.0;
+        row[3] = 0.0;
+    }
+    p.distortion[0] = width;
+    p.distortion[1] = height;
+    p.distortion[2] = 0.0;
+    p.distortion[3] = 1.0;
+    return p;
+}
+
 void setCameraParams(const CameraParam& param) {
     gInstalled = param;
 }

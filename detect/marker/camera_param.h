@@ -26,6 +26,10 @@ int saveCameraParams(const char* path, int n, const CameraParam* params);
 // projection rows 0 and 1 and the distortion centre times k, the coefficient over k^2.
 CameraParam scaleCameraParams(const CameraParam& source, int newWidth, int newHeight);
 
+// Parameters of a width x height image with the identity distortion (centre (width,
+// height), coefficient 0, scale 1) and every projection row (1, 1, 1, 0).
+CameraParam identityCameraParams(int width, int height);
+
 // Installs a copy of param as the engine's active parameters (image size and distortion
 // used by every detection call).
 void setCameraParams(const CameraParam& param);

@@ -247,7 +247,8 @@ double rotationAngleDeg(const cv::Mat& r) {
     return cv::norm(v) * 180 / CV_PI;
 }
 
-void printSummary(const RigflowConfig& c, const Results& r, const std::string& workDir, const Layout& l) {
+void printSummary(const RigflowConfig& c, const Results& r, const std::string& workDir,
+                  const Layout& l) {
     const std::string out = (fs::path(workDir) / l.out).string();
     const DeviceResult& cam = r.camera;
     const DeviceResult& proj = r.projector;
@@ -405,12 +406,7 @@ int runRigflow(const RigflowOptions& o) {
             fs::create_directories(fs::path(w) / d);
         if (!exists(w, "camparam.dat")) {
             // tagharvest reads it once before it writes its own; identity parameters suffice.
-            CameraParam p{};
-            p.width = cameraSize.width;
-            p.height = cameraSize.height;
-            p.distortion[0] = p.width;
-            p.distortion[1] = p.height;
-            p.distortion[3] = 1.0;
+            const CameraParam p = identityCameraParams(cameraSize.width, cameraSize.height);
             if (saveCameraParams(at(w, "camparam.dat").c_str(), 1, &p) != 0)
                 throw InputError{"cannot write camparam.dat in " + w};
         }

@@ -80,17 +80,7 @@ cv::Mat renderBoardImage(const std::vector<MarkerPicture>& pictures, const Marke
 }
 
 bool writeIdentityCameraParamFile(const std::string& path, int width, int height) {
-    CameraParam p{};
-    p.width = width;
-    p.height = height;
-    for (auto& row : p.projection) {
-        row[0] = row[1] = row[2] = 1.0;
-        row[3] = 0.0;
-    }
-    p.distortion[0] = width;
-    p.distortion[1] = height;
-    p.distortion[2] = 0.0;
-    p.distortion[3] = 1.0;
+    const CameraParam p = identityCameraParams(width, height);
     return saveCameraParams(path.c_str(), 1, &p) == 0;
 }
 

@@ -131,3 +131,23 @@ TEST(ObservedToIdeal, InvertsTheDistortionModel) {
         }
     EXPECT_GT(checked, 50);
 }
+
+TEST(CameraParamIdentity, SizeIdentityDistortionAndUnitProjectionRows) {
+    const CameraParam p = identityCameraParams(640, 480);
+    EXPECT_EQ(p.width, 640);
+    EXPECT_EQ(p.height, 480);
+    for (const auto& row : p.projection) {
+        EXPECT_EQ(row[0], 1.0);
+        EXPECT_EQ(row[1], 1.0);
+        EXPECT_EQ(row[2], 1.0);
+        EXPECT_EQ(row[3], 0.0);
+    }
+    EXPECT_EQ(p.distortion[0], 640.0);
+    EXPECT_EQ(p.distortion[1], 480.0);
+    EXPECT_EQ(p.distortion[2], 0.0);
+    EXPECT_EQ(p.distortion[3], 1.0);
+    double x, y;
+    observedToIdeal(p.distortion, 12.5, 400.25, &x, &y);
+    EXPECT_DOUBLE_EQ(x, 12.5);
+    EXPECT_DOUBLE_EQ(y, 400.25);
+}

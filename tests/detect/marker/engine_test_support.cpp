@@ -32,12 +32,5 @@ PackedImage packedFromMat(const cv::Mat& bgr) {
 }
 
 void installIdentityCamera(int width, int height) {
-    CameraParam p{};
-    p.width = width;
-    p.height = height;
-    p.distortion[0] = width / 2.0;
-    p.distortion[1] = height / 2.0;
-    p.distortion[2] = 0.0;
-    p.distortion[3] = 1.0;
-    setCameraParams(p);
+    setCameraParams(identityCameraParams(width, height));
 }

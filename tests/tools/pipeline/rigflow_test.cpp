@@ -1,10 +1,10 @@
 // The pipeline end to end on a generated scene with lens distortion, and its input checks.
 #include <gtest/gtest.h>
-#include <opencv2/calib3d.hpp>
-#include <opencv2/core.hpp>
 
 #include <cmath>
 #include <filesystem>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
 #include <sstream>
 
 #include "test_support.h"
@@ -12,18 +12,19 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr double kCameraFocalTolerance = 0.01;       // relative
+constexpr double kCameraFocalTolerance = 0.01;  // relative
 constexpr double kCameraCentreOfWidth = 0.01;
-constexpr double kProjectorFocalTolerance = 0.02;    // relative
-constexpr double kBaselineTolerance = 0.02;          // relative
+constexpr double kProjectorFocalTolerance = 0.02;  // relative
+constexpr double kBaselineTolerance = 0.02;        // relative
 constexpr double kRotationToleranceDeg = 0.5;
 
 const std::string& scene() {
     static TempDir dir;
     static const std::string path = [] {
-        const ProgramResult r = runProgram(programPath("tagforge"),
-                                           {"scene", "--out", "scene", "--views", "10", "--camera", "960x720", "--seed", "3"},
-                                           dir.path());
+        const ProgramResult r = runProgram(
+            programPath("tagforge"),
+            {"scene", "--out", "scene", "--views", "10", "--camera", "960x720", "--seed", "3"},
+            dir.path());
         EXPECT_EQ(r.status, 0) << r.err;
         return dir.file("scene");
     }();
@@ -35,7 +36,10 @@ void copyScene(const std::string& to, const std::string& config) {
     fs::copy(scene() + "/data", to + "/data", fs::copy_options::recursive);
     fs::copy(scene() + "/images", to + "/images", fs::copy_options::recursive);
     fs::copy_file(scene() + "/projection.png", to + "/projection.png");
-    writeFile(to + "/rigflow.cfg", "# test scene\ncamera_images = images/cam%03d.png\nprojector_images = images/proj%03d.png\n" + config);
+    writeFile(to + "/rigflow.cfg",
+              "# test scene\ncamera_images = images/cam%03d.png\nprojector_images = "
+              "images/proj%03d.png\n" +
+                  config);
 }
 
 struct Recovered {
@@ -80,29 +84,35 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
     TempDir good, raw;
     copyScene(good.path(), "");
     copyScene(raw.path(), "undistort = 0\n");
-    const ProgramResult r = runProgram(programPath("rigflow"), {"--truth", scene() + "/truth.yaml", good.path()}, ".");
+    const ProgramResult r =
+        runProgram(programPath("rigflow"), {"--truth", scene() + "/truth.yaml", good.path()}, ".");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("[6/6] lumenrig: projector and stereo calibration ... done\n"), std::string::npos);
-    EXPECT_NE(r.out.find("views used: camera 10 of 10, projector 10 of 10\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[6/6] lumenrig: projector and stereo calibration ... done\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("views used: camera 10 of 10, projector 10 of 10\n"), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("== Compared with the ground truth"), std::string::npos);
     const ProgramResult rr = runProgram(programPath("rigflow"), {raw.path()}, ".");
     ASSERT_EQ(rr.status, 0) << rr.out << rr.err;
 
     const Recovered g = readResults(good.path()), d = readResults(raw.path());
-    EXPECT_NEAR(g.camera.at<double>(0, 0), camK.at<double>(0, 0), kCameraFocalTolerance * camK.at<double>(0, 0));
-    EXPECT_NEAR(g.camera.at<double>(1, 1), camK.at<double>(1, 1), kCameraFocalTolerance * camK.at<double>(1, 1));
+    EXPECT_NEAR(g.camera.at<double>(0, 0), camK.at<double>(0, 0),
+                kCameraFocalTolerance * camK.at<double>(0, 0));
+    EXPECT_NEAR(g.camera.at<double>(1, 1), camK.at<double>(1, 1),
+                kCameraFocalTolerance * camK.at<double>(1, 1));
     EXPECT_NEAR(g.camera.at<double>(0, 2), camK.at<double>(0, 2), kCameraCentreOfWidth * width);
     EXPECT_NEAR(g.camera.at<double>(1, 2), camK.at<double>(1, 2), kCameraCentreOfWidth * width);
     auto projectorErrors = [&](const Recovered& x) {
-        return std::vector<double>{std::abs(x.projector.at<double>(0, 0) / projK.at<double>(0, 0) - 1),
-                                   std::abs(x.projector.at<double>(1, 1) / projK.at<double>(1, 1) - 1),
-                                   std::abs(cv::norm(x.t) / cv::norm(tTrue) - 1), angleDeg(x.r, rTrue)};
+        return std::vector<double>{
+            std::abs(x.projector.at<double>(0, 0) / projK.at<double>(0, 0) - 1),
+            std::abs(x.projector.at<double>(1, 1) / projK.at<double>(1, 1) - 1),
+            std::abs(cv::norm(x.t) / cv::norm(tTrue) - 1), angleDeg(x.r, rTrue)};
     };
     const std::vector<double> eg = projectorErrors(g), ed = projectorErrors(d);
-    std::cout << "undistorted first: projector fx " << 100 * eg[0] << " %, fy " << 100 * eg[1] << " %, baseline "
-              << 100 * eg[2] << " %, rotation " << eg[3] << " deg\n"
-              << "raw camera points: projector fx " << 100 * ed[0] << " %, fy " << 100 * ed[1] << " %, baseline "
-              << 100 * ed[2] << " %, rotation " << ed[3] << " deg\n";
+    std::cout << "undistorted first: projector fx " << 100 * eg[0] << " %, fy " << 100 * eg[1]
+              << " %, baseline " << 100 * eg[2] << " %, rotation " << eg[3] << " deg\n"
+              << "raw camera points: projector fx " << 100 * ed[0] << " %, fy " << 100 * ed[1]
+              << " %, baseline " << 100 * ed[2] << " %, rotation " << ed[3] << " deg\n";
     EXPECT_LT(eg[0], kProjectorFocalTolerance);
     EXPECT_LT(eg[1], kProjectorFocalTolerance);
     EXPECT_LT(eg[2], kBaselineTolerance);
@@ -140,14 +150,24 @@ TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {
         std::string message;
     };
     const Case cases[] = {
-        {"missing photo", [](const std::string& d) { fs::remove(d + "/images/proj004.png"); }, "missing photo images/proj004.png"},
+        {"missing photo", [](const std::string& d) { fs::remove(d + "/images/proj004.png"); },
+         "missing photo images/proj004.png"},
         {"series of different lengths",
-         [](const std::string& d) { fs::copy_file(d + "/images/proj000.png", d + "/images/proj010.png"); },
+         [](const std::string& d) {
+             fs::copy_file(d + "/images/proj000.png", d + "/images/proj010.png");
+         },
          "the two series differ in length"},
-        {"no pattern folder", [](const std::string& d) { fs::remove_all(d + "/data"); }, "pattern file data/pat.00 is missing"},
-        {"unknown key", [](const std::string& d) { writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\ncolour = 3\n"); },
+        {"no pattern folder", [](const std::string& d) { fs::remove_all(d + "/data"); },
+         "pattern file data/pat.00 is missing"},
+        {"unknown key",
+         [](const std::string& d) {
+             writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\ncolour = 3\n");
+         },
          "line 2: unknown key colour"},
-        {"no projector series", [](const std::string& d) { writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\n"); },
+        {"no projector series",
+         [](const std::string& d) {
+             writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\n");
+         },
          "projector_images is required"},
     };
     for (const Case& c : cases) {
