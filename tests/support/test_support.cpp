@@ -29,8 +29,17 @@ std::string programPath(const std::string& name) {
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, const std::vector<std::string>& env) {
-    const std::string outPath = workDir + "/.stdout.capture";
-    const std::string errPath = workDir + "/.stderr.capture";
+    // Private capture files: tests may run in parallel in the same working directory.
+    auto captureFile = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "toolkit-capture-XXXXXX").string();
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0) throw std::runtime_error("mkstemp failed");
+        close(fd);
+        return pattern;
+    };
+    const std::string outPath = captureFile();
+    const std::string errPath = captureFile();
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
