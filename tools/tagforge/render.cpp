@@ -1,7 +1,18 @@
 #include "render.h"
 
 #include <cmath>
+#include <cstdint>
 #include <opencv2/core/utility.hpp>
+
+namespace {
+// splitmix64 finaliser: a deterministic, well-mixed hash of the sample's position.
+std::uint64_t mix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+}  // namespace
 
 cv::Mat renderSupersampled(cv::Size size, int samplesPerAxis, const ColourAt& colourAt) {
     cv::Mat image(size, CV_8UC3);
@@ -15,8 +26,17 @@ cv::Mat renderSupersampled(cv::Size size, int samplesPerAxis, const ColourAt& co
                 float sum[3] = {0, 0, 0};
                 for (int sj = 0; sj < n; ++sj)
                     for (int si = 0; si < n; ++si) {
+                        // One sample at a random place in each of the n x n cells: a
+                        // regular grid would quantise every edge whose slope lines up
+                        // with it to 1/n pixel, the same way in every pixel; jitter
+                        // leaves an unbiased error that averages out along an edge.
+                        const std::uint64_t h = mix((static_cast<std::uint64_t>(j) << 40) ^
+                                                    (static_cast<std::uint64_t>(i) << 16) ^
+                                                    static_cast<std::uint64_t>(sj * n + si));
+                        const double jx = static_cast<double>(h & 0xFFFFFFFFu) / 4294967296.0;
+                        const double jy = static_cast<double>(h >> 32) / 4294967296.0;
                         float bgr[3];
-                        colourAt(i - 0.5 + (si + 0.5) * step, j - 0.5 + (sj + 0.5) * step, bgr);
+                        colourAt(i - 0.5 + (si + jx) * step, j - 0.5 + (sj + jy) * step, bgr);
                         for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
                     }
                 for (int ch = 0; ch < 3; ++ch)

@@ -18,7 +18,7 @@ struct SceneOptions {
     double gradient = 0.2;                // brightness falls by this fraction across the image
     double markSize = 30.0;               // board marker side, millimetres
     double spaceX = 10.0, spaceY = 10.0;  // board gaps, millimetres
-    int supersampling = 3;                // sub-samples per axis and pixel
+    int supersampling = 4;                // sub-samples per axis and pixel
 };
 
 // Writes the directory (created when missing): data/pat.00.., camparam.dat,

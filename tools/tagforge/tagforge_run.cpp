@@ -249,7 +249,7 @@ int runScene(int argc, char** argv) {
          doubleOption(&o.distortion, 0, 3)},
         {"gradient", "brightness fall-off across the image, 0..0.9 (default 0.2)",
          doubleOption(&o.gradient, 0, 0.9)},
-        {"supersampling", "sub-samples per axis (default 3)", intOption(&o.supersampling, 1, 8)},
+        {"supersampling", "sub-samples per axis (default 4)", intOption(&o.supersampling, 1, 8)},
     };
     if (int s = parseOptions(argc, argv, 2, "scene",
                              "Writes a synthetic working directory with ground truth.", options,
