@@ -8,6 +8,7 @@
 
 #include "detect_image.h"
 #include "detection_reports.h"
+#include "subpixel_corners.h"
 
 namespace {
 constexpr int kIterations = 6;
@@ -20,6 +21,7 @@ struct IdEntry {
     int state = kNotAccepted;
     double confidence = 0.0;
     cv::Point2d corner[4];
+    bool refinementFailed = false;  // --subpixel: the mapped-back corners were kept
 };
 
 // The pattern shrunk to 80 % and shifted by 80 pixels, so that the rectified view keeps
@@ -49,8 +51,8 @@ std::string reportName(const RunState& state, const char* what, int n) {
 }
 
 // One iteration; returns false when the pass should stop.
-bool runIteration(RunState* state, int n, int k, int r, std::vector<IdEntry>* ids,
-                  std::ofstream& report) {
+bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey,
+                  std::vector<IdEntry>* ids, std::ofstream& report) {
     const DetectorConfig& c = state->config();
     const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
     ImageResult& result = state->results[k];
@@ -144,6 +146,12 @@ bool runIteration(RunState* state, int n, int k, int r, std::vector<IdEntry>* id
             vertex.emplace_back(static_cast<float>(v[0]), static_cast<float>(v[1]));
         cv::perspectiveTransform(vertex, back, rectifiedToImage);
         for (int p = 0; p < 4; ++p) e.corner[p] = back[p];
+        if (c.subpixel) {
+            cv::Point2d refined[4];
+            e.refinementFailed = !refineMarkerCorners(photoGrey, e.corner, refined);
+            if (!e.refinementFailed)
+                for (int p = 0; p < 4; ++p) e.corner[p] = refined[p];
+        }
     }
 
     int& count = state->detectCount[n];
@@ -161,6 +169,8 @@ bool runIteration(RunState* state, int n, int k, int r, std::vector<IdEntry>* id
                                           static_cast<float>(e.corner[p].y));
             report << "vertec" << p << " " << e.corner[p].x << "  " << e.corner[p].y << std::endl;
         }
+        if (e.state == kAdded && e.refinementFailed)
+            report << "subpixel refinement failed: mapped corners kept" << std::endl;
         ++count;
     }
     result = updated;
@@ -181,8 +191,10 @@ void runAdaptivePass(RunState* state, int n, int k) {
     std::ofstream diff(diffName);
     diff << "Before adaptive:" << state->detectCount[n] << "\n";
     std::ofstream report(adaptiveName);
+    cv::Mat photoGrey;
+    if (state->config().subpixel) cv::cvtColor(state->images[n], photoGrey, cv::COLOR_BGR2GRAY);
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(state, n, k, r, &ids, report)) break;
+        if (!runIteration(state, n, k, r, photoGrey, &ids, report)) break;
     drawMarkedImage(state, n, k, state->images[n]);
     diff << "After adaptive: " << state->detectCount[n] << std::endl;
     closeReport(state, &diff, diffName);

@@ -8,13 +8,15 @@
 #include "detect_image.h"
 #include "detection_reports.h"
 #include "pattern_marker_table.h"
+#include "subpixel_corners.h"
 
 namespace {
 // Best sighting of each id over the sweep of one image.
 struct SweepEntry {
     bool found = false;
     double best = -1.0;
-    int corner[4][2] = {};
+    int corner[4][2] = {};     // truncated toward zero
+    double vertex[4][2] = {};  // as detected (the start of a sub-pixel refinement)
 };
 
 std::string imageLabel(const RunState& state, int n) {
@@ -56,6 +58,8 @@ void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRepo
             for (int p = 0; p < 4; ++p) {
                 s.corner[p][0] = static_cast<int>(e.vertex[p][0]);
                 s.corner[p][1] = static_cast<int>(e.vertex[p][1]);
+                s.vertex[p][0] = e.vertex[p][0];
+                s.vertex[p][1] = e.vertex[p][1];
                 if (n == 2)
                     reports->thresholds << e.vertex[p][0] << " : " << e.vertex[p][1] << std::endl;
             }
@@ -110,6 +114,9 @@ void runDetectionPass(RunState* state) {
         count = 0;
         reports.info2d << "\n \n image_num = " << n << std::endl;
         ImageResult result;
+        cv::Mat grey;
+        if (c.subpixel && loaded != state->images.end())
+            cv::cvtColor(loaded->second, grey, cv::COLOR_BGR2GRAY);
         for (int id = 0; id < c.number_of_pattern; ++id) {
             const SweepEntry& s = sweep[id];
             if (!s.found) continue;
@@ -117,11 +124,28 @@ void runDetectionPass(RunState* state) {
             result.confidences.push_back(static_cast<float>(s.best));
             reports.info2d << "\n id = " << id << std::endl;
             reports.info2d << "cf = " << s.best << std::endl;
-            for (int p = 0; p < 4; ++p) {
-                result.points2d.emplace_back(static_cast<float>(s.corner[p][0]),
-                                             static_cast<float>(s.corner[p][1]));
-                reports.info2d << " vertec" << p << std::endl;
-                reports.info2d << s.corner[p][0] << "  " << s.corner[p][1] << std::endl;
+            if (c.subpixel) {
+                // No truncation in this mode: the refined corners, or the detected ones.
+                cv::Point2d detected[4], refined[4];
+                for (int p = 0; p < 4; ++p)
+                    detected[p] = cv::Point2d(s.vertex[p][0], s.vertex[p][1]);
+                const bool ok = refineMarkerCorners(grey, detected, refined);
+                for (int p = 0; p < 4; ++p) {
+                    const cv::Point2f corner(ok ? refined[p] : detected[p]);
+                    result.points2d.push_back(corner);
+                    reports.info2d << " vertec" << p << std::endl;
+                    reports.info2d << corner.x << "  " << corner.y << std::endl;
+                }
+                if (!ok)
+                    reports.info2d << "subpixel refinement failed: detected corners kept"
+                                   << std::endl;
+            } else {
+                for (int p = 0; p < 4; ++p) {
+                    result.points2d.emplace_back(static_cast<float>(s.corner[p][0]),
+                                                 static_cast<float>(s.corner[p][1]));
+                    reports.info2d << " vertec" << p << std::endl;
+                    reports.info2d << s.corner[p][0] << "  " << s.corner[p][1] << std::endl;
+                }
             }
             ++count;
         }

@@ -61,14 +61,15 @@ std::string validateTagharvestArgs(const TagharvestArgs& a) {
 
 void printUsage() {
     std::cerr
-        << "Usage: tagharvest Projection_img Camera_img first_num image_num AR_thresh "
-           "thresh_first\n"
-           "                  Adapbtive_thresh_flag thresh_interval thresh_repeat_num \"number of "
-           "pattern\"\n"
-           "                  MARK_SIZE MARK_SPACE_X MARK_SPACE_Y center_flag boad_rotation "
-           "calib_mode\n"
-           "                  Minimum_number points_output_file_name marked_image_name\n"
-           "  (19 arguments; Camera_img and marked_image_name are patterns such as img%03d.png)\n";
+        << "Usage: tagharvest [--subpixel] Projection_img Camera_img first_num image_num\n"
+           "                  AR_thresh thresh_first Adapbtive_thresh_flag thresh_interval\n"
+           "                  thresh_repeat_num \"number of pattern\" MARK_SIZE MARK_SPACE_X "
+           "MARK_SPACE_Y\n"
+           "                  center_flag boad_rotation calib_mode Minimum_number\n"
+           "                  points_output_file_name marked_image_name\n"
+           "  19 arguments; Camera_img and marked_image_name are patterns such as img%03d.png.\n"
+           "  --subpixel: refine every accepted corner on the photo to a fraction of a pixel\n"
+           "  (no truncation); without it the corners are whole pixels.\n";
 }
 
 void printConfigurationEcho(const TagharvestArgs& a) {

@@ -22,6 +22,7 @@ struct DetectorConfig {
     int MARK_NUM_X = 9;             // markers along board X
     std::string points_output_file_name;  // output folder of the correspondence files
     std::string marked_image_name;        // printf pattern (one integer conversion)
+    bool subpixel = false;  // --subpixel: accepted corners refined on the photo, not truncated
 };
 
 // The arguments the driver keeps for itself.

@@ -77,6 +77,11 @@ void printSummary(const RunState& state) {
 
 int runTagharvest(int argc, char** argv) {
     const std::clock_t start = std::clock();
+    const bool subpixel = argc > 1 && std::string(argv[1]) == "--subpixel";
+    if (subpixel) {
+        ++argv;  // the positional arguments follow the option
+        --argc;
+    }
     if (argc != kTagharvestArgCount + 1) {
         printUsage();
         return kExitUsage;
@@ -84,6 +89,7 @@ int runTagharvest(int argc, char** argv) {
     std::cout << "*** CONFIGURATION ***\n";
     RunState state;
     state.args = readTagharvestArgs(argv);
+    state.args.config.subpixel = subpixel;
     printConfigurationEcho(state.args);
     const std::string problem = validateTagharvestArgs(state.args);
     if (!problem.empty()) {

@@ -180,7 +180,7 @@ TEST_F(Tagharvest, ArgumentsAreCheckedBeforeAnythingIsWritten) {
     }
     const ProgramResult wrongCount = runProgram(programPath("tagharvest"), {"a", "b"}, work.path());
     EXPECT_EQ(wrongCount.status, 1);
-    EXPECT_NE(wrongCount.err.find("Usage: tagharvest Projection_img Camera_img"),
+    EXPECT_NE(wrongCount.err.find("Usage: tagharvest [--subpixel] Projection_img Camera_img"),
               std::string::npos);
     EXPECT_EQ(wrongCount.out, "");
 }

@@ -71,6 +71,7 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {intKey(&c->board_rotation, 0, 1), "1 when the board ids run backwards (0)"}},
         {"minimum_number",
          {intKey(&c->minimum_number, 0, 150), "a photo needs more markers than this (10)"}},
+        {"subpixel", {intKey(&c->subpixel, 0, 1), "sub-pixel marker corners, 0 or 1 (1)"}},
         {"camera_iterations",
          {intKey(&c->camera_iterations, 1, 100000), "camera calibration iterations (100)"}},
         {"projector_distortion",

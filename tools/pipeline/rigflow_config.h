@@ -20,6 +20,7 @@ struct RigflowConfig {
     double mark_size = 30, mark_space_x = 10, mark_space_y = 10;  // board units (mm)
     int board_rotation = 0;
     int minimum_number = 10;
+    int subpixel = 1;  // 1: tagharvest refines the corners to a fraction of a pixel
     // Calibration.
     int camera_iterations = 100;         // lensrig, rational lens model
     int projector_distortion = 0;        // lumenrig: 0 none, 1 k1 k2 p1 p2 k3

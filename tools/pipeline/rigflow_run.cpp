@@ -328,25 +328,30 @@ std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, con
         s << std::setprecision(15) << v;
         return s.str();
     };
-    return {c.projection_image,
-            projector ? c.projector_images : c.camera_images,
-            std::to_string(c.first_num),
-            std::to_string(c.image_num),
-            num(c.ar_thresh),
-            std::to_string(c.thresh_first),
-            std::to_string(c.adaptive),
-            std::to_string(c.thresh_interval),
-            std::to_string(c.thresh_repeat_num),
-            std::to_string(c.number_of_pattern),
-            num(c.mark_size),
-            num(c.mark_space_x),
-            num(c.mark_space_y),
-            projector ? "1" : "0",
-            std::to_string(c.board_rotation),
-            projector ? "1" : "0",
-            std::to_string(c.minimum_number),
-            projector ? l.pointsProj : l.pointsCam,
-            l.marked + (projector ? "/proj%03d.png" : "/cam%03d.png")};
+    std::vector<std::string> args;
+    if (c.subpixel) args.push_back("--subpixel");
+    const std::vector<std::string> positional = {
+        c.projection_image,
+        projector ? c.projector_images : c.camera_images,
+        std::to_string(c.first_num),
+        std::to_string(c.image_num),
+        num(c.ar_thresh),
+        std::to_string(c.thresh_first),
+        std::to_string(c.adaptive),
+        std::to_string(c.thresh_interval),
+        std::to_string(c.thresh_repeat_num),
+        std::to_string(c.number_of_pattern),
+        num(c.mark_size),
+        num(c.mark_space_x),
+        num(c.mark_space_y),
+        projector ? "1" : "0",
+        std::to_string(c.board_rotation),
+        projector ? "1" : "0",
+        std::to_string(c.minimum_number),
+        projector ? l.pointsProj : l.pointsCam,
+        l.marked + (projector ? "/proj%03d.png" : "/cam%03d.png")};
+    args.insert(args.end(), positional.begin(), positional.end());
+    return args;
 }
 
 void requireViews(const std::string& workDir, const std::string& trueNum, const std::string& what) {

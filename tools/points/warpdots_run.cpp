@@ -12,6 +12,8 @@
 #include "point_files.h"
 
 namespace {
+constexpr int kUndistortIterations = 200;
+
 // Numbers of a file whose every line overwrites as many leading values as it holds; the
 // result has as many values as the longest line gave.
 std::vector<double> readOverwritingLines(const std::string& name) {
@@ -68,7 +70,11 @@ PointList2 undistort(const PointList2& in, const cv::Mat& k, const cv::Mat& d) {
     if (in.empty()) return out;
     const cv::Mat src(static_cast<int>(in.size()), 1, CV_32FC2,
                       const_cast<cv::Point2f*>(in.data()));
-    cv::undistortPoints(src, out, k, d, cv::Mat::eye(3, 3, CV_32F), k);
+    // OpenCV stops its fixed-point iteration after 5 steps by default, short of the
+    // inverse for a strong or rational lens; iterate until it has converged.
+    cv::undistortPoints(src, out, k, d, cv::Mat::eye(3, 3, CV_32F), k,
+                        cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS,
+                                         kUndistortIterations, 1e-12));
     return out;
 }
 

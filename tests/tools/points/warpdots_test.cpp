@@ -167,3 +167,31 @@ TEST_F(Warpdots, EmptyListsGiveEmptyFilesAndUnwritableOutputsAreReported) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write no/o002.txt"), std::string::npos);
 }
+
+TEST_F(Warpdots, RationalLensIsInvertedToConvergence) {
+    // A rational lens as lensrig fits it (k1 k2 p1 p2 k3 k4 k5 k6): OpenCV's five default
+    // steps fall short of the inverse in the image corners.
+    writeFile(dir.file("K.txt"), "1436.36 0 658.378 0 1433.97 492.466 0 0 1\n");
+    writeFile(dir.file("D.txt"),
+              "-0.323051 -4.65272 0.000861706 -0.000859321 -31.5908 -0.20328 -4.58065 -33.5394\n");
+    const cv::Matx33d camera(1436.36, 0, 658.378, 0, 1433.97, 492.466, 0, 0, 1);
+    const cv::Mat lens = (cv::Mat_<double>(1, 8) << -0.323051, -4.65272, 0.000861706, -0.000859321,
+                          -31.5908, -0.20328, -4.58065, -33.5394);
+    const std::vector<cv::Point2f> ideal = {{15, 12},    {1270, 20}, {25, 950},
+                                            {1265, 940}, {640, 480}, {200, 800}};
+    std::vector<cv::Point3f> rays;
+    for (const cv::Point2f& p : ideal)
+        rays.emplace_back(static_cast<float>((p.x - 658.378) / 1436.36),
+                          static_cast<float>((p.y - 492.466) / 1433.97), 1.0f);
+    std::vector<cv::Point2f> distorted;
+    cv::projectPoints(rays, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), camera, lens, distorted);
+    writeTrueNumbers(dir.file("t.txt"), {2});
+    writePointFile2(dir.file("p002.txt"), distorted);
+    ASSERT_EQ(run().status, 0);
+    const std::vector<cv::Point2f> back = output(2);
+    ASSERT_EQ(back.size(), ideal.size());
+    for (std::size_t i = 0; i < ideal.size(); ++i) {
+        EXPECT_NEAR(back[i].x, ideal[i].x, kRoundTripPx) << i;
+        EXPECT_NEAR(back[i].y, ideal[i].y, kRoundTripPx) << i;
+    }
+}

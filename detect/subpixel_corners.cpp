@@ -1,0 +1,145 @@
+#include "subpixel_corners.h"
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+namespace {
+constexpr double kMaxHalfWindow = 4.0;  // px across the edge, each side
+constexpr double kProfileStep = 0.25;   // px between profile samples
+constexpr double kLevelLength = 0.75;   // px at each end of a window that give its grey levels
+constexpr int kAreaPasses = 3;
+constexpr double kEdgeMargin = 0.12;    // fraction of the edge left out at each corner
+constexpr double kEdgeSpacing = 0.5;    // px between edge points along the edge
+constexpr double kMinContrast = 20.0;   // grey levels between the border and the surround
+constexpr double kMinEdgeLength = 8.0;  // px
+constexpr int kMinEdgePoints = 6;
+
+// Bilinear grey value; false outside the image.
+bool sample(const cv::Mat& grey, double x, double y, double* value) {
+    const int i = static_cast<int>(std::floor(x)), j = static_cast<int>(std::floor(y));
+    if (i < 0 || j < 0 || i + 1 >= grey.cols || j + 1 >= grey.rows) return false;
+    const double fx = x - i, fy = y - j;
+    const uchar* r0 = grey.ptr<uchar>(j);
+    const uchar* r1 = grey.ptr<uchar>(j + 1);
+    *value =
+        (1 - fy) * ((1 - fx) * r0[i] + fx * r0[i + 1]) + fy * ((1 - fx) * r1[i] + fx * r1[i + 1]);
+    return true;
+}
+
+// Grey values along p + s n for s in [from, from + (count - 1) * kProfileStep].
+bool profileAlong(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double from, int count,
+                  std::vector<double>* profile) {
+    profile->resize(count);
+    for (int k = 0; k < count; ++k) {
+        const double s = from + k * kProfileStep;
+        if (!sample(grey, p.x + s * n.x, p.y + s * n.y, &(*profile)[k])) return false;
+    }
+    return true;
+}
+
+// Mean grey level of the first (or last) kLevelLength of a profile.
+double plateau(const std::vector<double>& profile, bool atStart) {
+    const int n = static_cast<int>(kLevelLength / kProfileStep);
+    double sum = 0;
+    for (int k = 0; k < n; ++k) sum += atStart ? profile[k] : profile[profile.size() - 1 - k];
+    return sum / n;
+}
+
+// Where the profile through p along the outward normal n steps from the dark border
+// (inside) to the bright surround (outside), as an offset along n. A first estimate is
+// the crossing of the mid level; then the edge is placed by the area under the
+// normalised profile in a window centred on the estimate (exact for a step blurred by
+// any symmetric kernel, and for pixels that average their area), re-centred until it
+// settles. False when the edge has too little contrast or lies off the image.
+bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWindow,
+                double* offset) {
+    const int count = static_cast<int>(std::lround(2 * halfWindow / kProfileStep)) + 1;
+    std::vector<double> profile;
+    if (!profileAlong(grey, p, n, -halfWindow, count, &profile)) return false;
+    double dark = plateau(profile, true), bright = plateau(profile, false);
+    if (bright - dark < kMinContrast) return false;
+    const double mid = 0.5 * (dark + bright);
+    int steepest = 0;
+    for (int k = 1; k + 1 < count; ++k)
+        if (profile[k + 1] - profile[k] > profile[steepest + 1] - profile[steepest]) steepest = k;
+    double edge = 0;
+    bool crossed = false;
+    for (int radius = 0; radius < count && !crossed; ++radius)
+        for (const int k : {steepest - radius, steepest + radius}) {
+            if (crossed || k < 0 || k + 1 >= count || !(profile[k] <= mid && profile[k + 1] > mid))
+                continue;
+            edge = -halfWindow +
+                   (k + (mid - profile[k]) / (profile[k + 1] - profile[k])) * kProfileStep;
+            crossed = true;
+        }
+    if (!crossed) return false;
+    for (int pass = 0; pass < kAreaPasses; ++pass) {
+        if (!profileAlong(grey, p, n, edge - halfWindow, count, &profile)) return false;
+        dark = plateau(profile, true);
+        bright = plateau(profile, false);
+        if (bright - dark < kMinContrast) return false;
+        double area = 0;  // trapezoid rule over the window: the dark part's length
+        for (int k = 0; k + 1 < count; ++k)
+            area += 0.5 * ((bright - profile[k]) + (bright - profile[k + 1])) / (bright - dark) *
+                    kProfileStep;
+        const double next = edge - halfWindow + area;
+        if (std::fabs(next - edge) > halfWindow) return false;
+        edge = next;
+    }
+    *offset = edge;
+    return true;
+}
+
+// Line (vx, vy, x0, y0) through the located edge points between corners a and b.
+bool fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d centre,
+             double halfWindow, cv::Vec4f* line) {
+    const double length = cv::norm(b - a);
+    if (length < kMinEdgeLength) return false;
+    const cv::Point2d d = (b - a) / length;
+    cv::Point2d n(-d.y, d.x);
+    if ((0.5 * (a + b) - centre).dot(n) < 0) n = -n;  // outward, towards the bright surround
+    std::vector<cv::Point2f> points;
+    const int count =
+        std::max(kMinEdgePoints, static_cast<int>(length * (1 - 2 * kEdgeMargin) / kEdgeSpacing));
+    for (int k = 0; k < count; ++k) {
+        const double t = length * (kEdgeMargin + (1 - 2 * kEdgeMargin) * (k + 0.5) / count);
+        const cv::Point2d p = a + t * d;
+        double offset = 0.0;
+        if (edgeOffset(grey, p, n, halfWindow, &offset))
+            points.emplace_back(cv::Point2d(p + offset * n));
+    }
+    if (static_cast<int>(points.size()) < kMinEdgePoints) return false;
+    cv::fitLine(points, *line, cv::DIST_HUBER, 0, 0.01, 0.01);
+    return true;
+}
+
+bool intersect(const cv::Vec4f& l1, const cv::Vec4f& l2, cv::Point2d* p) {
+    const double det = static_cast<double>(l1[0]) * l2[1] - static_cast<double>(l1[1]) * l2[0];
+    if (std::fabs(det) < 1e-9) return false;
+    const double dx = static_cast<double>(l2[2]) - l1[2], dy = static_cast<double>(l2[3]) - l1[3];
+    const double t = (dx * l2[1] - dy * l2[0]) / det;
+    *p = cv::Point2d(l1[2] + t * l1[0], l1[3] + t * l1[1]);
+    return true;
+}
+}  // namespace
+
+bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]) {
+    const cv::Point2d centre = 0.25 * (in[0] + in[1] + in[2] + in[3]);
+    // The window across an edge stays inside the black border (a quarter of the side)
+    // and clear of the neighbouring markers.
+    double shortest = cv::norm(in[1] - in[0]);
+    for (int i = 1; i < 4; ++i) shortest = std::min(shortest, cv::norm(in[(i + 1) % 4] - in[i]));
+    const double halfWindow = std::min(kMaxHalfWindow, 0.25 * shortest - 1.0);
+    if (halfWindow < 2.0) return false;
+    cv::Vec4f lines[4];  // edge i runs from corner i to corner i + 1
+    for (int i = 0; i < 4; ++i)
+        if (!fitEdge(grey, in[i], in[(i + 1) % 4], centre, halfWindow, &lines[i])) return false;
+    cv::Point2d refined[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!intersect(lines[(i + 3) % 4], lines[i], &refined[i])) return false;
+        if (cv::norm(refined[i] - in[i]) > kMaxCornerShiftPx) return false;
+    }
+    for (int i = 0; i < 4; ++i) out[i] = refined[i];
+    return true;
+}

@@ -1,0 +1,124 @@
+// The opt-in sub-pixel corner mode: accuracy against the truth, never worse than the
+// default corners, and the refinement itself on a drawn square.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <opencv2/imgproc.hpp>
+
+#include "harvest_fixture.h"
+#include "subpixel_corners.h"
+
+namespace {
+constexpr double kMaxCornerRmsPx = 0.08;
+constexpr double kMaxWorseningPx = 0.1;
+constexpr int kViews = 3;
+
+// Detected corners (by view, id and corner) of a camera-mode run.
+using Corners = std::map<std::tuple<int, int, int>, cv::Point2d>;
+
+Corners runCamera(const std::string& scene, bool subpixel, const SceneTruth& truth) {
+    TempDir work;
+    prepareWorkDir(scene, work.path());
+    HarvestArgs a;
+    a.projection = scene + "/projection.png";
+    a.cameraImages = scene + "/images/cam%03d.png";
+    a.count = kViews;
+    std::vector<std::string> args = a.list();
+    if (subpixel) args.insert(args.begin(), "--subpixel");
+    const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    Corners out;
+    for (int v = 0; v < kViews; ++v) {
+        const auto p2 = readNumberLines(work.file(cv::format("points/cam2D%03d.txt", v)));
+        const auto p3 = readNumberLines(work.file(cv::format("points/cam3D%03d.txt", v)));
+        for (std::size_t i = 0; i < p2.size(); ++i) {
+            // corner 2 of each marker is its board origin: column and row give the id
+            const std::size_t origin = i - i % 4 + 2;
+            const int col =
+                static_cast<int>(std::lround(p3[origin][0] / (truth.markSize + truth.spaceX)));
+            const int row =
+                static_cast<int>(std::lround(p3[origin][1] / (truth.markSize + truth.spaceY)));
+            out[{v, col * 7 + row, static_cast<int>(i % 4)}] = cv::Point2d(p2[i][0], p2[i][1]);
+        }
+    }
+    return out;
+}
+
+struct Comparison {
+    double rmsDefault = 0, rmsSubpixel = 0, worstWorsening = -1e9, worstSubpixel = 0;
+    int corners = 0;
+};
+
+Comparison compare(const std::string& scene) {
+    const SceneTruth truth = loadSceneTruth(scene);
+    const Corners plain = runCamera(scene, false, truth), refined = runCamera(scene, true, truth);
+    Comparison c;
+    for (const auto& [key, p] : refined) {
+        const auto& [v, id, corner] = key;
+        const cv::Point2d t = truth.views[v].corners[id][corner];
+        const auto other = plain.find(key);
+        if (other == plain.end()) continue;
+        const double e = cv::norm(p - t), e0 = cv::norm(other->second - t);
+        c.rmsSubpixel += e * e;
+        c.rmsDefault += e0 * e0;
+        c.worstWorsening = std::max(c.worstWorsening, e - e0);
+        c.worstSubpixel = std::max(c.worstSubpixel, e);
+        if (e - e0 > 0.08)
+            std::cout << "view " << v << " id " << id << " corner " << corner << " truth " << t
+                      << " default " << other->second << " refined " << p << "\n";
+        ++c.corners;
+    }
+    c.rmsSubpixel = std::sqrt(c.rmsSubpixel / std::max(1, c.corners));
+    c.rmsDefault = std::sqrt(c.rmsDefault / std::max(1, c.corners));
+    return c;
+}
+}  // namespace
+
+TEST(Subpixel, CornersReachATwelfthOfAPixelAndNeverGetWorse) {
+    TempDir dir;
+    // The default scene's camera: markers of about 45 pixels.
+    makeScene(dir.file("scene"), kViews, {"--seed", "21", "--camera", "1280x960"});
+    const Comparison c = compare(dir.file("scene"));
+    std::cout << "default setting: corner RMS " << c.rmsDefault << " px as specified, "
+              << c.rmsSubpixel << " px with --subpixel over " << c.corners
+              << " corners; worst change " << c.worstWorsening << " px\n";
+    EXPECT_GT(c.corners, 0.95 * kViews * 63 * 4);
+    EXPECT_LE(c.rmsSubpixel, kMaxCornerRmsPx);
+    EXPECT_LE(c.worstWorsening, kMaxWorseningPx);
+}
+
+TEST(Subpixel, NoisyBlurredSceneStillGainsAndNeverGetsWorse) {
+    TempDir dir;
+    makeScene(dir.file("scene"), kViews,
+              {"--seed", "22", "--noise", "4", "--blur", "1.0", "--camera", "1280x960"});
+    const Comparison c = compare(dir.file("scene"));
+    std::cout << "noisy, blurred: corner RMS " << c.rmsDefault << " px as specified, "
+              << c.rmsSubpixel << " px with --subpixel (worst corner " << c.worstSubpixel
+              << " px); worst change " << c.worstWorsening << " px\n";
+    EXPECT_LT(c.rmsSubpixel, 0.5 * c.rmsDefault);
+    EXPECT_LE(c.worstWorsening, kMaxWorseningPx);
+}
+
+TEST(SubpixelRefinement, DrawnSquareFromPerturbedCorners) {
+    // A dark square with corners at known sub-pixel positions on a bright surround,
+    // drawn with 16 x 16 supersampling.
+    const cv::Point2d truth[4] = {{70.3, 68.6}, {30.2, 71.1}, {27.7, 31.4}, {67.9, 28.8}};
+    cv::Mat big(100 * 16, 100 * 16, CV_8U, cv::Scalar(230));
+    std::vector<cv::Point> poly;
+    for (const cv::Point2d& p : truth)
+        poly.emplace_back(static_cast<int>((p.x + 0.5) * 16), static_cast<int>((p.y + 0.5) * 16));
+    cv::fillConvexPoly(big, poly, cv::Scalar(20));
+    cv::Mat grey;
+    cv::resize(big, grey, cv::Size(100, 100), 0, 0, cv::INTER_AREA);
+    const cv::Point2d start[4] = {{69.4, 67.9}, {31.1, 70.2}, {28.6, 32.3}, {67.0, 29.7}};
+    cv::Point2d refined[4];
+    ASSERT_TRUE(refineMarkerCorners(grey, start, refined));
+    for (int i = 0; i < 4; ++i) EXPECT_LT(cv::norm(refined[i] - truth[i]), 0.08) << i;
+
+    // Nothing to lock onto: the corners stay as they were.
+    const cv::Mat flat(100, 100, CV_8U, cv::Scalar(128));
+    cv::Point2d untouched[4] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    EXPECT_FALSE(refineMarkerCorners(flat, start, untouched));
+    EXPECT_EQ(untouched[0], cv::Point2d(1, 1));
+}
