@@ -6,6 +6,7 @@
 #include <iostream>
 #include <vector>
 
+#include "leading_number.h"
 #include "name_pattern.h"
 
 TagharvestArgs readTagharvestArgs(char** argv) {
@@ -14,21 +15,21 @@ TagharvestArgs readTagharvestArgs(char** argv) {
     DriverArgs& d = a.driver;
     d.Projection_img = argv[1];
     d.Camera_img = argv[2];
-    c.first_num = std::atoi(argv[3]);
-    c.image_num = std::atoi(argv[4]);
+    c.first_num = leadingInt(argv[3]);
+    c.image_num = leadingInt(argv[4]);
     d.AR_thresh = std::atof(argv[5]) / 100.0;
-    d.thresh_first = std::atoi(argv[6]);
-    c.Adapbtive_thresh_flag = std::atoi(argv[7]);
-    d.thresh_interval = std::atoi(argv[8]);
-    d.thresh_repeat_num = std::atoi(argv[9]);
-    c.number_of_pattern = std::atoi(argv[10]);
+    d.thresh_first = leadingInt(argv[6]);
+    c.Adapbtive_thresh_flag = leadingInt(argv[7]);
+    d.thresh_interval = leadingInt(argv[8]);
+    d.thresh_repeat_num = leadingInt(argv[9]);
+    c.number_of_pattern = leadingInt(argv[10]);
     c.MARK_SIZE = std::atof(argv[11]);
     c.MARK_SPACE_X = std::atof(argv[12]);
     c.MARK_SPACE_Y = std::atof(argv[13]);
-    c.center_flag = static_cast<int>(std::atof(argv[14]));
-    c.boad_rotation = std::atoi(argv[15]);
-    c.calib_mode = std::atoi(argv[16]);
-    c.Minimum_number = std::atoi(argv[17]);
+    c.center_flag = leadingDecimalAsInt(argv[14]);
+    c.boad_rotation = leadingInt(argv[15]);
+    c.calib_mode = leadingInt(argv[16]);
+    c.Minimum_number = leadingInt(argv[17]);
     c.points_output_file_name = argv[18];
     c.marked_image_name = argv[19];
     c.MARK_NUM_X = 9;
@@ -43,6 +44,9 @@ bool isSingleIntegerPattern(const std::string& pattern) {
 std::string validateTagharvestArgs(const TagharvestArgs& a) {
     const DetectorConfig& c = a.config;
     if (c.image_num <= 0) return "image_num must be at least 1";
+    // Every image is held in memory: far more than this cannot be a real series.
+    if (c.image_num > kMaxSeriesImages)
+        return "image_num must be at most " + std::to_string(kMaxSeriesImages);
     if (c.first_num < 0) return "first_num must not be negative";
     if (c.first_num > 2147483647 - c.image_num) return "first_num + image_num is too large";
     if (c.calib_mode != 0 && c.calib_mode != 1)

@@ -42,6 +42,7 @@ struct TagharvestArgs {
 
 constexpr int kTagharvestArgCount = 19;
 constexpr int kMaxPatterns = 150;
+constexpr int kMaxSeriesImages = 100000;
 
 // Reads the 19 arguments (argv[1..19]) with atoi / atof semantics, as the echo shows
 // them; AR_thresh is divided by 100.

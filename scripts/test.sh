@@ -16,3 +16,6 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DT
 echo "== sanitizer build"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
+
+echo "== fuzzing (each harness briefly, on its seed corpus)"
+scripts/fuzz.sh 15

@@ -9,6 +9,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "leading_number.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
@@ -200,10 +201,10 @@ bool parseLensrigArgs(int argc, char** argv, LensrigArgs* a) {
     a->pattern2d = argv[2];
     a->pattern3d = argv[3];
     a->trueNumName = argv[4];
-    a->mode = std::atoi(argv[5]);
+    a->mode = leadingInt(argv[5]);
     a->paramFolder = argv[6];
     a->reprojFolder = argv[7];
-    a->iterations = argc > 8 ? std::atoi(argv[8]) : kDefaultIterations;
+    a->iterations = argc > 8 ? leadingInt(argv[8]) : kDefaultIterations;
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "back_project.h"
 #include "calib_data.h"
 #include "calibrate_device.h"
+#include "leading_number.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
@@ -92,21 +93,21 @@ bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
     a->camImages = argv[2];
     a->cam2d = argv[3];
     a->cam3d = argv[4];
-    a->camWidth = std::atoi(argv[5]);
-    a->camHeight = std::atoi(argv[6]);
+    a->camWidth = leadingInt(argv[5]);
+    a->camHeight = leadingInt(argv[6]);
     a->projTrueNum = argv[7];
     a->projImages = argv[8];
     a->projOnCam = argv[9];
     a->projPattern = argv[10];
-    a->projWidth = std::atoi(argv[11]);
-    a->projHeight = std::atoi(argv[12]);
+    a->projWidth = leadingInt(argv[11]);
+    a->projHeight = leadingInt(argv[12]);
     a->stereoR = argv[13];
     a->stereoT = argv[14];
     a->fundamental = argv[15];
     a->projMatrix = argv[16];
     a->projDistortion = argv[17];
     a->modeText = argv[18];
-    a->mode = std::atoi(argv[18]);
+    a->mode = leadingInt(argv[18]);
     return true;
 }
 

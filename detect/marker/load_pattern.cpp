@@ -13,6 +13,12 @@ PatternLibrary& library() {
     return lib;
 }
 
+// No range test is applied to file values: arithmetic on them wraps around in 32 bits, as
+// the matcher's sums do, instead of overflowing.
+std::int32_t wrap32(std::int64_t v) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+}
+
 // Inverts and reorders one orientation from file order [channel][row][column] into
 // [row][column][channel], removes the integer mean and computes the norm.
 bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
@@ -22,7 +28,8 @@ bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
             for (int col = 0; col < kPatternSide; ++col) {
                 int v;
                 if (std::fscanf(file, "%d", &v) != 1) return false;
-                t[(row * kPatternSide + col) * 3 + channel] = 255 - v;
+                t[(row * kPatternSide + col) * 3 + channel] =
+                    wrap32(255 - static_cast<std::int64_t>(v));
             }
         }
     }
@@ -33,7 +40,7 @@ bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
     // arithmetic makes out-of-range files wrap instead of overflowing.
     std::uint32_t squares = 0;
     for (int k = 0; k < kPatternValues; ++k) {
-        t[k] -= mean;
+        t[k] = wrap32(static_cast<std::int64_t>(t[k]) - mean);
         squares += static_cast<std::uint32_t>(t[k]) * static_cast<std::uint32_t>(t[k]);
     }
     const double norm = std::sqrt(static_cast<double>(static_cast<std::int32_t>(squares)));

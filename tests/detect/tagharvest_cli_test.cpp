@@ -283,3 +283,27 @@ TEST_F(Tagharvest, MarkersMissingFromThePatternImageAreLeftOutOfProjectorFiles) 
     ASSERT_GT(pat.size(), 30u);
     for (const auto& p : pat) EXPECT_GT(p[0], pattern.cols / 4) << "no (0, 0) pattern points";
 }
+
+TEST_F(Tagharvest, HugeNumbersAndFieldWidthsAreHandled) {
+    // Found by fuzzing the argument handling: a huge centre flag was an undefined
+    // conversion, a huge field width a name of gigabytes.
+    HarvestArgs a = cameraArgs();
+    a.centre = 1e300;
+    a.count = 1;
+    a.first = 0;
+    ProgramResult r = run(a);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("center_flag : 1\n"), std::string::npos);
+    a.marked = "m%02147483647d.png";
+    r = run(a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("marked_image_name"), std::string::npos);
+    HarvestArgs big = cameraArgs();
+    big.count = 1;
+    std::vector<std::string> args = big.list();
+    args[3] = "99999999999";  // image_num beyond the int range reads as the largest int
+    r = runProgram(programPath("tagharvest"), args, work.path());
+    EXPECT_NE(r.out.find("image_num : 2147483647\n"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("image_num must be at most 100000"), std::string::npos);
+}

@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <vector>
 
+namespace {
+constexpr std::size_t kMaxFieldDigits = 4;
+}  // namespace
+
 int countIntegerConversions(const std::string& p) {
     int integers = 0;
     for (std::size_t i = 0; i < p.size(); ++i) {
@@ -11,10 +15,15 @@ int countIntegerConversions(const std::string& p) {
         ++i;
         if (i < p.size() && p[i] == '%') continue;  // literal percent
         while (i < p.size() && std::string("-+ #0").find(p[i]) != std::string::npos) ++i;
-        while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
+        // A width or precision of more than four digits would make a name of gigabytes.
+        std::size_t digits = 0;
+        for (; i < p.size() && std::isdigit(static_cast<unsigned char>(p[i])); ++i) ++digits;
+        if (digits > kMaxFieldDigits) return -1;
         if (i < p.size() && p[i] == '.') {
             ++i;
-            while (i < p.size() && std::isdigit(static_cast<unsigned char>(p[i]))) ++i;
+            digits = 0;
+            for (; i < p.size() && std::isdigit(static_cast<unsigned char>(p[i])); ++i) ++digits;
+            if (digits > kMaxFieldDigits) return -1;
         }
         if (i >= p.size() || (p[i] != 'd' && p[i] != 'i')) return -1;
         ++integers;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "camera_files.h"
+#include "leading_number.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
@@ -56,7 +57,7 @@ bool parseWarpdotsArgs(int argc, char** argv, WarpdotsArgs* a) {
     a->distortionName = argv[3];
     a->pattern2d = argv[4];
     a->outputPattern = argv[5];
-    a->distort = argc > 6 && std::atoi(argv[6]) == 1;
+    a->distort = argc > 6 && leadingInt(argv[6]) == 1;
     return true;
 }
 

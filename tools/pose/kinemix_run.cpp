@@ -118,7 +118,7 @@ bool applyStep(const PoseStep& step, Transform* pose) {
             return true;
         }
         case 's':
-            scaleTranslation(static_cast<float>(std::atof(step.argument.c_str())), pose);
+            scaleTranslation(toSingle(std::atof(step.argument.c_str())), pose);
             return true;
         default:
             return scaleByPoseFiles(step.argument, pose);

@@ -1,6 +1,13 @@
 #include "pose_algebra.h"
 
 #include <cmath>
+#include <limits>
+
+float toSingle(double v) {
+    if (v > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+    if (v < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}
 
 Transform identityTransform() {
     Transform t{};
@@ -37,7 +44,7 @@ int axisAngleToMatrix(float x, float y, float z, double angleRad, float rot[3][3
     if (!(norm > 0.0f) || !std::isfinite(norm)) return -1;
     const float ux = x / norm, uy = y / norm, uz = z / norm;
 
-    const float half = static_cast<float>(angleRad) * 0.5f;
+    const float half = toSingle(angleRad) * 0.5f;
     const float s = static_cast<float>(std::sin(static_cast<double>(half)));
     const float w = static_cast<float>(std::cos(static_cast<double>(half)));
     const float qx = ux * s, qy = uy * s, qz = uz * s;

@@ -18,6 +18,10 @@ struct PoseParams {
 
 Transform identityTransform();
 
+// v narrowed to single precision; beyond the float range it becomes +-infinity (a plain
+// conversion of such a value is undefined).
+float toSingle(double v);
+
 // Rotation about the axis (x, y, z) by angleRad radians (right-handed), built
 // through a unit quaternion. Returns 0, or -1 for an axis of length 0 (rot untouched).
 int axisAngleToMatrix(float x, float y, float z, double angleRad, float rot[3][3]);

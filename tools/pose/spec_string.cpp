@@ -79,9 +79,8 @@ int parseMatrixFile(const std::string& spec, const std::string& name, bool rowMa
     if (a.size() < 16) return specError(spec);
     Transform t{};
     for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j)
-            t.rot[i][j] = static_cast<float>(rowMajor ? a[4 * i + j] : a[4 * j + i]);
-        t.trans[i] = static_cast<float>(rowMajor ? a[4 * i + 3] : a[12 + i]);
+        for (int j = 0; j < 3; ++j) t.rot[i][j] = toSingle(rowMajor ? a[4 * i + j] : a[4 * j + i]);
+        t.trans[i] = toSingle(rowMajor ? a[4 * i + 3] : a[12 + i]);
     }
     *out = t;
     return 0;

@@ -73,3 +73,10 @@ TEST_F(PatternLibraryTest, ValuesAreInvertedMeanFreeAndReordered) {
     EXPECT_EQ(slot.norm[1], 0.0000001);
     for (int k = 0; k < kPatternValues; ++k) ASSERT_EQ(slot.value[1][k], 0);
 }
+
+TEST_F(PatternLibraryTest, ValuesBeyondTheIntRangeEndsWrapInsteadOfOverflowing) {
+    // Found by fuzzing: 255 - INT_MIN overflowed. Such a file still loads (no range test).
+    const std::string text =
+        patternText([](int, int, int r, int c) { return r == 0 && c == 0 ? -2147483648LL : 7LL; });
+    EXPECT_EQ(loadText(dir, text), 0);
+}

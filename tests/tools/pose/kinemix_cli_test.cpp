@@ -181,3 +181,10 @@ TEST_F(Kinemix, UnwritableOutputsAreReportedAndExitTwo) {
     // the OpenGL file is still written
     EXPECT_EQ(readFile(dir.file("gl.txt")), "1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1,");
 }
+
+TEST_F(Kinemix, ScaleBeyondTheFloatRangeIsDefined) {
+    // Found by fuzzing: narrowing 1e300 to a float was undefined; it is infinity now.
+    const ProgramResult r = run({"-t", "tt:1,0,0", "-s", "1e300", "-o", "out.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(readFile(dir.file("out.txt")).substr(0, 3), "inf");
+}

@@ -1,0 +1,10 @@
+// Numbers read from the front of a command-line text, as atoi and atof read them (the
+// longest leading decimal prefix, 0 when there is none), without their undefined cases.
+#pragma once
+
+// The leading integer, clamped to the int range (atoi's result is undefined beyond it).
+int leadingInt(const char* text);
+
+// A leading decimal truncated toward zero to an int; values beyond the int range and
+// "nan" count as 1, so that a flag given that way still reads as set.
+int leadingDecimalAsInt(const char* text);
