@@ -1,0 +1,243 @@
+// Damaged inputs across the five programs: each run ends without a crash or a hang, says
+// what is wrong, exits as documented and leaves no output that looks complete.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+
+#include "calib_fixture.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+const std::string kLongLine(5000, '7');
+
+// A small valid camera run (4 views) and projector run in dir, with a camera matrix and
+// distortion file, as the programs expect them.
+void writeValidInputs(const std::string& dir) {
+    const SyntheticCamera cam = testCamera(cv::Mat::zeros(1, 5, CV_64F));
+    const SyntheticViews v = makeViews(cam, 4, 17);
+    writeCameraRun(dir, "cam", {0, 1, 2, 3}, projectViews(cam, v, 0.1, 1), v.board, cam.size);
+    std::vector<std::vector<cv::Point2f>> onCam, pattern;
+    projectorViews(cam, testProjector(), v, 0.1, 2, &onCam, &pattern);
+    fs::create_directories(dir + "/proj");
+    for (int n = 0; n < 4; ++n) {
+        writePointFile2(dir + cv::format("/proj/proj2D%03d.txt", n), onCam[n]);
+        writePointFile2(dir + cv::format("/proj/pattern%03d.txt", n), pattern[n], " ");
+    }
+    writeTrueNumbers(dir + "/proj/proj_true_num.txt", {0, 1, 2, 3});
+    writeFile(dir + "/K.txt", "700 0 322.5 0 703 236.25 0 0 1\n");
+    writeFile(dir + "/D.txt", "-0.1 0.01 0 0\n");
+    writeFile(dir + "/pose.txt", "1 2 3 10 20 30\n");
+    fs::create_directories(dir + "/out");
+}
+
+struct Case {
+    std::string name;
+    std::string program;
+    std::vector<std::string> args;
+    std::function<void(const std::string&)> damage;
+    int status;                // expected exit status
+    std::string message;       // expected in stdout or stderr
+    std::string mustNotExist;  // an output that must not be written ("" for none)
+};
+
+std::vector<std::string> lensrigArgs() {
+    return {
+        "img%03d.png", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt", "cam/cam_true_num.txt", "1", "out",
+        "out"};
+}
+std::vector<std::string> lumenrigArgs() {
+    return {"cam/cam_true_num.txt",
+            "img%03d.png",
+            "cam/cam2D%03d.txt",
+            "cam/cam3D%03d.txt",
+            "640",
+            "480",
+            "proj/proj_true_num.txt",
+            "p%03d.png",
+            "proj/proj2D%03d.txt",
+            "proj/pattern%03d.txt",
+            "1024",
+            "768",
+            "out/R.txt",
+            "out/T.txt",
+            "out/F.txt",
+            "out/K.txt",
+            "out/D.txt",
+            "0"};
+}
+std::vector<std::string> warpdotsArgs() {
+    return {"cam/cam_true_num.txt", "K.txt", "D.txt", "cam/cam2D%03d.txt", "out/u%03d.txt"};
+}
+auto put(const std::string& file, const std::string& content) {
+    return [=](const std::string& dir) { writeFile(dir + "/" + file, content); };
+}
+auto removeFile(const std::string& file) {
+    return [=](const std::string& dir) { fs::remove(dir + "/" + file); };
+}
+const auto nothing = [](const std::string&) {};
+}  // namespace
+
+TEST(BadInputMatrix, EveryProgramFailsCleanly) {
+    const std::string view0 = "cam/cam2D000.txt";
+    const std::vector<Case> cases = {
+        // lensrig
+        {"lensrig: missing true-number file", "lensrig", lensrigArgs(),
+         removeFile("cam/cam_true_num.txt"), 1, "file cannot be read.", "out/Cam_mat.txt"},
+        {"lensrig: empty true-number file", "lensrig", lensrigArgs(),
+         put("cam/cam_true_num.txt", ""), 1, "lists no image", "out/Cam_mat.txt"},
+        {"lensrig: letters", "lensrig", lensrigArgs(), put(view0, "1 2\nab cd\n"), 1,
+         "line 2: expected 2 numbers", "out/Cam_mat.txt"},
+        {"lensrig: truncated line", "lensrig", lensrigArgs(), put(view0, "1 2\n3\n"), 1, "line 2",
+         "out/Cam_mat.txt"},
+        {"lensrig: nan", "lensrig", lensrigArgs(), put(view0, "nan 2\n"), 1, "line 1",
+         "out/Cam_mat.txt"},
+        {"lensrig: huge value", "lensrig", lensrigArgs(), put(view0, "1e400 2\n"), 1, "line 1",
+         "out/Cam_mat.txt"},
+        {"lensrig: very long line", "lensrig", lensrigArgs(), put(view0, kLongLine + "\n"), 1,
+         "line 1", "out/Cam_mat.txt"},
+        {"lensrig: huge image number", "lensrig", lensrigArgs(),
+         put("cam/cam_true_num.txt", "99999999999\n"), 1, "not an image number: 99999999999",
+         "out/Cam_mat.txt"},
+        {"lensrig: conversion in a name",
+         "lensrig",
+         {"img%n.png", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt", "cam/cam_true_num.txt", "1", "out",
+          "out"},
+         nothing,
+         1,
+         "the image pattern",
+         "out/Cam_mat.txt"},
+        {"lensrig: output folder is a file",
+         "lensrig",
+         {"img%03d.png", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt", "cam/cam_true_num.txt", "1",
+          "K.txt", "out"},
+         nothing,
+         2,
+         "cannot write K.txt/cam_RT000.txt",
+         ""},
+        // lumenrig
+        {"lumenrig: empty projector file", "lumenrig", lumenrigArgs(),
+         put("proj/pattern002.txt", ""), 1, "projector image 2: 63 points", "out/K.txt"},
+        {"lumenrig: inf", "lumenrig", lumenrigArgs(), put("proj/proj2D001.txt", "inf 3\n"), 1,
+         "line 1", "out/K.txt"},
+        {"lumenrig: missing camera view file", "lumenrig", lumenrigArgs(),
+         removeFile("cam/cam3D003.txt"), 1, "cannot read cam/cam3D003.txt", "out/K.txt"},
+        // warpdots
+        {"warpdots: empty matrix", "warpdots", warpdotsArgs(), put("K.txt", ""), 1, "found 0",
+         "out/u000.txt"},
+        {"warpdots: nan coefficient", "warpdots", warpdotsArgs(), put("D.txt", "0 nan 0 0\n"), 1,
+         "not a number: nan", "out/u000.txt"},
+        {"warpdots: huge coefficient", "warpdots", warpdotsArgs(), put("D.txt", "0 1e999 0 0\n"), 1,
+         "not a number: 1e999", "out/u000.txt"},
+        {"warpdots: letters in points", "warpdots", warpdotsArgs(), put(view0, "x y\n"), 1,
+         "line 1", "out/u000.txt"},
+        {"warpdots: conversion in a name",
+         "warpdots",
+         {"cam/cam_true_num.txt", "K.txt", "D.txt", "cam/cam2D%s.txt", "out/u%03d.txt"},
+         nothing,
+         1,
+         "the 2D point pattern",
+         "out/u000.txt"},
+        // kinemix
+        {"kinemix: empty pose file",
+         "kinemix",
+         {"-t", "hf:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", ""),
+         2,
+         "does not hold six numbers",
+         ""},
+        {"kinemix: letters in a pose file",
+         "kinemix",
+         {"-t", "hf:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", "a b c d e f\n"),
+         2,
+         "does not hold six numbers",
+         ""},
+        {"kinemix: very long pose line",
+         "kinemix",
+         {"-t", "hf:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", kLongLine + "\n"),
+         2,
+         "does not hold six numbers",
+         ""},
+        {"kinemix: short matrix file",
+         "kinemix",
+         {"-t", "tm:pose.txt", "-o", "out/p.txt"},
+         nothing,
+         2,
+         "Error!! in specstring tm:pose.txt",
+         ""},
+        {"kinemix: output folder missing",
+         "kinemix",
+         {"-o", "nowhere/p.txt"},
+         nothing,
+         2,
+         "cannot open file nowhere/p.txt",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeValidInputs(dir.path());
+        c.damage(dir.path());
+        const ProgramResult r = runProgram(programPath(c.program), c.args, dir.path());
+        EXPECT_LT(r.status, 128) << "killed by a signal";
+        EXPECT_EQ(r.status, c.status)
+            << r.out.substr(r.out.size() > 300 ? r.out.size() - 300 : 0) << r.err;
+        EXPECT_TRUE(r.err.find(c.message) != std::string::npos ||
+                    r.out.find(c.message) != std::string::npos)
+            << r.err;
+        if (!c.mustNotExist.empty()) {
+            EXPECT_FALSE(fileExists(dir.file(c.mustNotExist))) << c.mustNotExist;
+        }
+    }
+}
+
+TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
+    TempDir dir;
+    const ProgramResult scene =
+        runProgram(programPath("tagforge"),
+                   {"scene", "--out", ".", "--views", "2", "--camera", "640x480"}, dir.path());
+    ASSERT_EQ(scene.status, 0) << scene.err;
+    // image 1 of another size; image 2 larger than 2400 x 1800 (a series of its own below)
+    cv::imwrite(dir.file("images/cam001.png"),
+                cv::Mat(300, 400, CV_8UC3, cv::Scalar(255, 255, 255)));
+    const std::vector<std::string> args = {"projection.png",
+                                           "images/cam%03d.png",
+                                           "0",
+                                           "2",
+                                           "50",
+                                           "80",
+                                           "1",
+                                           "10",
+                                           "5",
+                                           "63",
+                                           "30",
+                                           "10",
+                                           "10",
+                                           "0",
+                                           "0",
+                                           "0",
+                                           "10",
+                                           "points",
+                                           "test/m%03d.png"};
+    ProgramResult r = runProgram(programPath("tagharvest"), args, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("is 400 x 300, not 640 x 480"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Image num  1 :  NG "), std::string::npos);
+
+    cv::Mat large(1900, 2600, CV_8UC3, cv::Scalar(255, 255, 255));
+    cv::Mat small = cv::imread(dir.file("images/cam000.png"));
+    small.copyTo(large(cv::Rect(100, 100, small.cols, small.rows)));
+    cv::imwrite(dir.file("images/big000.png"), large);
+    std::vector<std::string> bigArgs = args;
+    bigArgs[1] = "images/big%03d.png";
+    bigArgs[3] = "1";
+    r = runProgram(programPath("tagharvest"), bigArgs, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Image num  0 :  OK (detect num 63)"), std::string::npos) << r.out;
+}
