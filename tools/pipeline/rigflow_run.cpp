@@ -274,9 +274,8 @@ void printSummary(const RigflowConfig& c, const Results& r, const std::string& w
                 : "The projector and stereo results refer to a pinhole camera on the raw camera "
                   "points "
                   "(undistort = 0): the camera's lens distortion biases them.\n")
-        << "results: " << l.out << "/camera.yaml, " << l.out << "/projector.yaml, " << l.out
-        << "/stereo.yaml, " << l.out << "/camera_errors.png, " << l.out
-        << "/projector_errors.png\n";
+        << "results in " << out << ": camera.yaml, projector.yaml, stereo.yaml, camera_errors.png, "
+        << "projector_errors.png\n";
 }
 
 void compareWithTruth(const std::string& path, const Results& r) {
