@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 // A file of this process holding the bytes (overwritten by every call with the same slot).
@@ -20,4 +21,5 @@ inline std::string inputFile(const std::uint8_t* data, std::size_t size, int slo
 // The readers print traces; the fuzzer's own output goes to stderr.
 inline void silenceStdout() {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::perror("freopen");
+    std::cout.setstate(std::ios::badbit);  // no formatting and no flush system calls at all
 }
