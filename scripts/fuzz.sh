@@ -12,7 +12,7 @@ if ! dpkg -s clang libclang-rt-14-dev >/dev/null 2>&1; then
   $sudo apt-get update -qq
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang libclang-rt-14-dev
 fi
-harnesses=(camera_param pattern point_files camera_files pose_files specstring arguments detect_markers)
+harnesses=(camera_param pattern point_files camera_files pose_files transform_string arguments detect_markers)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTOOLKIT_FUZZ=ON -DTOOLKIT_TESTS=OFF >/dev/null
 ninja -C build-fuzz $(printf 'fuzz_%s ' "${harnesses[@]}") >/dev/null

@@ -1,7 +1,7 @@
 // kinemix's pose-file and matrix-file readers, and the specstrings that use them.
 #include "fuzz_support.h"
 #include "pose_files.h"
-#include "spec_string.h"
+#include "transform_string.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     silenceStdout();

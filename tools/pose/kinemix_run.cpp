@@ -10,7 +10,7 @@
 
 #include "pose_algebra.h"
 #include "pose_files.h"
-#include "spec_string.h"
+#include "transform_string.h"
 
 KinemixOptions parseKinemixArgs(int argc, char** argv) {
     KinemixOptions options;

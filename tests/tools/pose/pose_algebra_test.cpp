@@ -8,8 +8,8 @@
 #include <string>
 
 #include "pose_files.h"
-#include "spec_string.h"
 #include "test_support.h"
+#include "transform_string.h"
 
 namespace {
 constexpr float kRotTol = 1e-6f;       // float rounding of a rotation element
@@ -45,13 +45,13 @@ void expectRotationNear(const Transform& t, const Mat3& expected, float tol) {
             EXPECT_NEAR(t.rot[i][j], expected.m[i][j], tol) << "element " << i << "," << j;
 }
 
-Transform parseOk(const std::string& spec) {
+Transform parseOk(const std::string& text) {
     Transform t{};
     testing::internal::CaptureStdout();
-    const int status = parseSpecString(spec, &t);
+    const int status = parseSpecString(text, &t);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(status, 0) << spec;
-    EXPECT_EQ(out, "") << spec;
+    EXPECT_EQ(status, 0) << text;
+    EXPECT_EQ(out, "") << text;
     return t;
 }
 
@@ -61,7 +61,7 @@ const Mat3 kQuarterTurnZ{{{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}};
 
 TEST(SpecString, AcceptedKindsGiveTheirTransformations) {
     struct Case {
-        std::string spec;
+        std::string text;
         Mat3 rot;
         float trans[3];
     };
@@ -79,8 +79,8 @@ TEST(SpecString, AcceptedKindsGiveTheirTransformations) {
         {"hp:0,0,0,-45,60,170", referenceRotation(-45, 60, 170), {0, 0, 0}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
-        const Transform t = parseOk(c.spec);
+        SCOPED_TRACE(c.text);
+        const Transform t = parseOk(c.text);
         expectRotationNear(t, c.rot, kRotTol);
         for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(t.trans[i], c.trans[i]);
     }
@@ -108,13 +108,13 @@ TEST(SpecString, RejectedSpecsPrintTheirMessageAndLeaveTheOutputAlone) {
         "xx:1,2,3",    "TT:1,2,3", "tt",           "",         "tt:1,2", "tt:1 2 3", "tt:",
         "tr:0,0,0,90", "tr:0,0,1", "hp:1,2,3,4,5", "tt:a,b,c",
     };
-    for (const std::string& spec : rejected) {
-        SCOPED_TRACE(spec);
+    for (const std::string& text : rejected) {
+        SCOPED_TRACE(text);
         Transform t = identityTransform();
         t.trans[0] = 42.0f;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(parseSpecString(spec, &t), -1);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error!! in specstring " + spec + "\n");
+        EXPECT_EQ(parseSpecString(text, &t), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error!! in specstring " + text + "\n");
         EXPECT_EQ(t.trans[0], 42.0f);
     }
 }
@@ -142,7 +142,7 @@ TEST(SpecString, FileFailuresPrintTheReadersMessages) {
     writeFile(dir.file("short.txt"), "1 2 3 4\n5 6 7 8\n");
     writeFile(dir.file("five.txt"), "1 2 3 4 5\n");
     struct Case {
-        std::string spec, out, err;
+        std::string text, out, err;
     };
     const std::string missing = dir.file("missing.txt");
     const Case cases[] = {
@@ -155,11 +155,11 @@ TEST(SpecString, FileFailuresPrintTheReadersMessages) {
          "pose file " + dir.file("five.txt") + ": the first line does not hold six numbers\n"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.text);
         Transform t = identityTransform();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(parseSpecString(c.spec, &t), -1);
+        EXPECT_EQ(parseSpecString(c.text, &t), -1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
     }
@@ -188,9 +188,9 @@ TEST(PoseAlgebra, PoseParamsRoundTripThroughTheMatrix) {
 TEST(PoseAlgebra, TransformFollowedByItsInverseIsTheIdentity) {
     const std::string specs[] = {"hp:10,-20,30,15,-25,35", "tr:1,2,3,47", "tt:5,6,7",
                                  "hp:0,0,100,170,-80,-170"};
-    for (const std::string& spec : specs) {
-        SCOPED_TRACE(spec);
-        const Transform s = parseOk(spec);
+    for (const std::string& text : specs) {
+        SCOPED_TRACE(text);
+        const Transform s = parseOk(text);
         Transform pose = identityTransform();
         composeTransform(s, &pose);
         composeTransform(invertTransform(s), &pose);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "spec_string.h"
 #include "test_support.h"
+#include "transform_string.h"
 
 TEST(PoseFile, ReaderTakesSixNumbersOfTheFirstLine) {
     struct Case {

@@ -3,7 +3,7 @@
 
 #include "fuzz_support.h"
 #include "pose_files.h"
-#include "spec_string.h"
+#include "transform_string.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     silenceStdout();
@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string spec(reinterpret_cast<const char*>(data), size);
-    if (spec.rfind("hf:", 0) == 0 || spec.rfind("tm:", 0) == 0 || spec.rfind("gl:", 0) == 0)
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    if (text.rfind("hf:", 0) == 0 || text.rfind("tm:", 0) == 0 || text.rfind("gl:", 0) == 0)
         return 0;
     Transform t = identityTransform();
-    if (parseSpecString(spec, &t) == 0) {
+    if (parseSpecString(text, &t) == 0) {
         Transform pose = identityTransform();
         composeTransform(invertTransform(t), &pose);
         matrixToPoseParams(pose);

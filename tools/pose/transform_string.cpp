@@ -1,4 +1,4 @@
-#include "spec_string.h"
+#include "transform_string.h"
 
 #include <cstdio>
 #include <iostream>
@@ -27,34 +27,34 @@ bool readFloats(std::istream& in, int count, float* values) {
     return true;
 }
 
-int specError(const std::string& spec) {
-    std::cout << "Error!! in specstring " << spec << std::endl;
+int specError(const std::string& text) {
+    std::cout << "Error!! in specstring " << text << std::endl;
     return -1;
 }
 
-int parseAxisAngle(const std::string& spec, std::istream& body, Transform* out) {
+int parseAxisAngle(const std::string& text, std::istream& body, Transform* out) {
     float axis[3];
     double degrees = 0.0;
-    if (!readFloats(body, 3, axis) || !readNumber(body, true, &degrees)) return specError(spec);
+    if (!readFloats(body, 3, axis) || !readNumber(body, true, &degrees)) return specError(text);
     Transform t = identityTransform();
     if (axisAngleToMatrix(axis[0], axis[1], axis[2], degrees * kPi / 180.0, t.rot) != 0)
-        return specError(spec);
+        return specError(text);
     *out = t;
     return 0;
 }
 
-int parseTranslation(const std::string& spec, std::istream& body, Transform* out) {
+int parseTranslation(const std::string& text, std::istream& body, Transform* out) {
     float v[3];
-    if (!readFloats(body, 3, v)) return specError(spec);
+    if (!readFloats(body, 3, v)) return specError(text);
     Transform t = identityTransform();
     for (int i = 0; i < 3; ++i) t.trans[i] = v[i];
     *out = t;
     return 0;
 }
 
-int parsePoseParams(const std::string& spec, std::istream& body, Transform* out) {
+int parsePoseParams(const std::string& text, std::istream& body, Transform* out) {
     float v[6];
-    if (!readFloats(body, 6, v)) return specError(spec);
+    if (!readFloats(body, 6, v)) return specError(text);
     *out = poseParamsToMatrix(PoseParams{v[0], v[1], v[2], v[3], v[4], v[5]});
     return 0;
 }
@@ -72,11 +72,11 @@ int parsePoseFile(const std::string& name, Transform* out) {
 
 // rowMajor: "tm:" (a[4i+j], translation a[3], a[7], a[11]);
 // otherwise "gl:" (a[4j+i], translation a[12], a[13], a[14]).
-int parseMatrixFile(const std::string& spec, const std::string& name, bool rowMajor,
+int parseMatrixFile(const std::string& text, const std::string& name, bool rowMajor,
                     Transform* out) {
     std::vector<double> a;
     if (readMatrixFile(name, &a) != 0) return -1;
-    if (a.size() < 16) return specError(spec);
+    if (a.size() < 16) return specError(text);
     Transform t{};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) t.rot[i][j] = toSingle(rowMajor ? a[4 * i + j] : a[4 * j + i]);
@@ -87,16 +87,16 @@ int parseMatrixFile(const std::string& spec, const std::string& name, bool rowMa
 }
 }  // namespace
 
-int parseSpecString(const std::string& spec, Transform* out) {
-    if (spec.size() < 3) return specError(spec);
-    const std::string kind = spec.substr(0, 3);
-    const std::string body = spec.substr(3);
+int parseSpecString(const std::string& text, Transform* out) {
+    if (text.size() < 3) return specError(text);
+    const std::string kind = text.substr(0, 3);
+    const std::string body = text.substr(3);
     std::istringstream in(body);
-    if (kind == "tr:") return parseAxisAngle(spec, in, out);
-    if (kind == "tt:") return parseTranslation(spec, in, out);
+    if (kind == "tr:") return parseAxisAngle(text, in, out);
+    if (kind == "tt:") return parseTranslation(text, in, out);
     if (kind == "hf:") return parsePoseFile(body, out);
-    if (kind == "hp:") return parsePoseParams(spec, in, out);
-    if (kind == "tm:") return parseMatrixFile(spec, body, true, out);
-    if (kind == "gl:") return parseMatrixFile(spec, body, false, out);
-    return specError(spec);
+    if (kind == "hp:") return parsePoseParams(text, in, out);
+    if (kind == "tm:") return parseMatrixFile(text, body, true, out);
+    if (kind == "gl:") return parseMatrixFile(text, body, false, out);
+    return specError(text);
 }
