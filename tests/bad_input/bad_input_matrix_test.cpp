@@ -23,12 +23,7 @@ void writeValidInputs(const std::string& dir) {
     writeCameraRun(dir, "cam", {0, 1, 2, 3}, projectViews(cam, v, 0.1, 1), v.board, cam.size);
     std::vector<std::vector<cv::Point2f>> onCam, pattern;
     projectorViews(cam, testProjector(), v, 0.1, 2, &onCam, &pattern);
-    fs::create_directories(dir + "/proj");
-    for (int n = 0; n < 4; ++n) {
-        writePointFile2(dir + cv::format("/proj/proj2D%03d.txt", n), onCam[n]);
-        writePointFile2(dir + cv::format("/proj/pattern%03d.txt", n), pattern[n], " ");
-    }
-    writeTrueNumbers(dir + "/proj/proj_true_num.txt", {0, 1, 2, 3});
+    writeProjectorRun(dir, {0, 1, 2, 3}, onCam, pattern);
     writeFile(dir + "/K.txt", "700 0 322.5 0 703 236.25 0 0 1\n");
     writeFile(dir + "/D.txt", "-0.1 0.01 0 0\n");
     writeFile(dir + "/pose.txt", "1 2 3 10 20 30\n");

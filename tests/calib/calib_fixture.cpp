@@ -158,3 +158,14 @@ void projectorViews(const SyntheticCamera& cam, const SyntheticProjector& proj,
         pattern->push_back(pat);
     }
 }
+
+void writeProjectorRun(const std::string& dir, const std::vector<int>& numbers,
+                       const std::vector<std::vector<cv::Point2f>>& onCamera,
+                       const std::vector<std::vector<cv::Point2f>>& pattern) {
+    std::filesystem::create_directories(dir + "/proj");
+    for (int n : numbers) {
+        writePointFile2(dir + cv::format("/proj/proj2D%03d.txt", n), onCamera[n]);
+        writePointFile2(dir + cv::format("/proj/pattern%03d.txt", n), pattern[n], " ");
+    }
+    writeTrueNumbers(dir + "/proj/proj_true_num.txt", numbers);
+}

@@ -52,6 +52,13 @@ void writeCameraRun(const std::string& dir, const std::string& folder,
                     const std::vector<std::vector<cv::Point2f>>& image,
                     const std::vector<cv::Point3f>& board, const cv::Size& size);
 
+// Writes DIR/proj/proj2D%03d.txt (camera pixels), pattern%03d.txt (projector pixels,
+// one blank) and proj_true_num.txt for the image numbers, as tagharvest's projector mode
+// leaves them; onCamera and pattern are indexed by image number.
+void writeProjectorRun(const std::string& dir, const std::vector<int>& numbers,
+                       const std::vector<std::vector<cv::Point2f>>& onCamera,
+                       const std::vector<std::vector<cv::Point2f>>& pattern);
+
 void writePointFile2(const std::string& path, const std::vector<cv::Point2f>& points,
                      const char* separator = "\t");
 void writeTrueNumbers(const std::string& path, const std::vector<int>& numbers);

@@ -44,12 +44,7 @@ class Lumenrig : public testing::Test {
         writeProjectorRun(numbers);
     }
     void writeProjectorRun(const std::vector<int>& which) {
-        std::filesystem::create_directories(dir.file("proj"));
-        for (int n : which) {
-            writePointFile2(dir.file(cv::format("proj/proj2D%03d.txt", n)), onCamera[n]);
-            writePointFile2(dir.file(cv::format("proj/pattern%03d.txt", n)), pattern[n], " ");
-        }
-        writeTrueNumbers(dir.file("proj/proj_true_num.txt"), which);
+        ::writeProjectorRun(dir.path(), which, onCamera, pattern);
     }
     std::vector<std::string> args(const std::string& mode = "0") const {
         return {"cam/cam_true_num.txt",
