@@ -2,7 +2,9 @@
 # Installs the Debian packages the toolkit builds with, when they are missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev libbenchmark-dev clang-format)
+# opencv-doc ships the real chessboard photos the lens tests calibrate.
+packages=(g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev libbenchmark-dev clang-format
+          opencv-doc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

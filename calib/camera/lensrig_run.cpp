@@ -9,13 +9,17 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "camera_files.h"
+#include "image_size.h"
 #include "leading_number.h"
+#include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
 namespace {
 constexpr int kDefaultIterations = 30;
 constexpr int kRationalModel = cv::CALIB_RATIONAL_MODEL;  // 16384: k1..k6, p1, p2
+constexpr int kStandardModel = 0;                         // k1 k2 p1 p2 k3
 constexpr int kNoDistortion =
     cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3;  // 232
 
@@ -28,6 +32,7 @@ struct LensrigState {
     std::vector<cv::Mat> rotations, translations;
     double calibrationError = 0.0;
     int totalPoints = 0;
+    std::vector<double> perViewRms;
     std::vector<std::string> unwritten;
 };
 
@@ -42,6 +47,8 @@ void closeChecked(LensrigState* s, std::ofstream& out, const std::string& name) 
 
 void loadImages(LensrigState* s) {
     std::cout << "\nread img " << std::endl;
+    s->imageSize = s->args.size;
+    if (s->args.imagePattern == kNoPhotos) return;
     for (std::size_t k = 0; k < s->data.trueNum.size(); ++k) {
         const std::string name = expandPattern(s->args.imagePattern, s->data.trueNum[k]);
         std::cout << "img num" << k << " : " << name << std::endl;
@@ -51,6 +58,12 @@ void loadImages(LensrigState* s) {
             continue;
         }
         if (s->imageSize.width == 0) s->imageSize = s->images.back().size();
+        if (s->images.back().size() != s->imageSize)
+            throw PointFileError(name + " is " + std::to_string(s->images.back().cols) + " x " +
+                                 std::to_string(s->images.back().rows) + " but the images are " +
+                                 std::to_string(s->imageSize.width) + " x " +
+                                 std::to_string(s->imageSize.height) +
+                                 (s->args.size.width ? " (--size)" : " (the first image)"));
     }
     if (s->imageSize.width == 0)
         throw PointFileError("none of the images could be read: the image size is unknown");
@@ -58,15 +71,15 @@ void loadImages(LensrigState* s) {
 
 void calibrate(LensrigState* s) {
     std::cout << "\ncalibration" << std::endl;
-    const bool rational = s->args.mode == 1;
+    const bool rational = s->args.mode == 1, lens = s->args.mode != 0;
     // Sized up front: OpenCV keeps a given size (8 for the rational model, 5 otherwise).
     s->distortion = cv::Mat::zeros(1, rational ? 8 : 5, CV_64F);
     const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
-                                    rational ? s->args.iterations : kDefaultIterations,
-                                    DBL_EPSILON);
-    s->calibrationError = cv::calibrateCamera(
-        s->data.objectPoints, s->data.imagePoints, s->imageSize, s->cameraMatrix, s->distortion,
-        s->rotations, s->translations, rational ? kRationalModel : kNoDistortion, criteria);
+                                    lens ? s->args.iterations : kDefaultIterations, DBL_EPSILON);
+    const int flags = rational ? kRationalModel : lens ? kStandardModel : kNoDistortion;
+    s->calibrationError = cv::calibrateCamera(s->data.objectPoints, s->data.imagePoints,
+                                              s->imageSize, s->cameraMatrix, s->distortion,
+                                              s->rotations, s->translations, flags, criteria);
     // OpenCV may hand back a longer vector padded with zeros (thin prism, tilt): keep the
     // coefficients of the model that was fitted.
     s->distortion = s->distortion.reshape(1, 1).colRange(0, rational ? 8 : 5).clone();
@@ -117,11 +130,16 @@ void computeErrors(LensrigState* s) {
         const int n = s->data.trueNum[k];
         const std::vector<cv::Point2f> projected = reproject(*s, k);
         const PointList2& detected = s->data.imagePoints[k];
+        double viewSquares = 0;
         for (int i = 0; i < s->data.pointCount[n]; ++i) {
             pointNumber += 1;
             const double dy = projected[i].y - detected[i].y, dx = projected[i].x - detected[i].x;
             squares += dy * dy + dx * dx;
+            viewSquares += dy * dy + dx * dx;
         }
+        s->perViewRms.push_back(
+            projected.empty() ? 0.0
+                              : std::sqrt(viewSquares / static_cast<double>(projected.size())));
         s->totalPoints = static_cast<int>(pointNumber);
         std::cout << "RMSE imagenum = " << n << " : " << std::sqrt(squares / pointNumber)
                   << std::endl;
@@ -129,6 +147,7 @@ void computeErrors(LensrigState* s) {
 }
 
 void writeReprojectionImages(LensrigState* s) {
+    if (s->args.imagePattern == kNoPhotos) return;
     auto round = [](float v) { return static_cast<int>(std::nearbyint(v)); };
     for (std::size_t k = 0; k < s->data.trueNum.size(); ++k) {
         const int n = s->data.trueNum[k];
@@ -175,26 +194,118 @@ void writeSummaryFiles(LensrigState* s) {
     mat << "\n";
     closeChecked(s, mat, matName);
 
-    // Mode 1 writes the whole rational model (k1 k2 p1 p2 k3 k4 k5 k6): a reader that
-    // takes the first four still gets k1 k2 p1 p2. Mode 0 has no lens: four zeros.
+    // Modes 1 and 2 write the whole fitted model (k1 k2 p1 p2 k3 [k4 k5 k6]): a reader
+    // that takes the first four still gets k1 k2 p1 p2. Mode 0 has no lens: four zeros.
     const std::string distName = folder + "/dist.txt";
     std::ofstream dist(distName);
-    const int written = s->args.mode == 1 ? static_cast<int>(s->distortion.total()) : 4;
+    const int written = s->args.mode != 0 ? static_cast<int>(s->distortion.total()) : 4;
     for (int i = 0; i < written; ++i) dist << (i ? " " : "") << s->distortion.at<double>(i);
     dist << "\n";
     closeChecked(s, dist, distName);
 }
+const char* modelName(int mode) {
+    return mode == 1 ? "rational" : mode == 2 ? "standard" : "none";
+}
+
+// Every result at full precision, for programs that take the calibration further.
+void writeResults(LensrigState* s) {
+    const std::string& name = s->args.resultsName;
+    bool ok = false;
+    try {
+        cv::FileStorage fs(name, cv::FileStorage::WRITE);
+        if (fs.isOpened()) {
+            cv::Mat rvecs(0, 3, CV_64F), tvecs(0, 3, CV_64F);
+            for (std::size_t k = 0; k < s->rotations.size(); ++k) {
+                rvecs.push_back(s->rotations[k].reshape(1, 1));
+                tvecs.push_back(s->translations[k].reshape(1, 1));
+            }
+            fs << "model" << modelName(s->args.mode);
+            fs << "image_width" << s->imageSize.width << "image_height" << s->imageSize.height;
+            fs << "camera_matrix" << s->cameraMatrix << "distortion_coefficients" << s->distortion;
+            fs << "rms" << s->calibrationError << "point_count" << s->totalPoints;
+            fs << "image_numbers" << cv::Mat(s->data.trueNum, true);
+            fs << "per_view_rms" << cv::Mat(s->perViewRms, true);
+            fs << "rvecs" << rvecs << "tvecs" << tvecs;
+            ok = true;
+        }
+    } catch (const cv::Exception&) {
+        ok = false;
+    }
+    if (!ok) {
+        std::cerr << "cannot write " << name << std::endl;
+        s->unwritten.push_back(name);
+    }
+}
+
+// The lens as the files hold it (six significant digits) must give the fitted error.
+// Returns false after saying on stderr by how much it misses.
+bool writtenLensReproducesFit(const LensrigState& s) {
+    const std::string& folder = s.args.paramFolder;
+    const cv::Mat k = readCameraMatrix(folder + "/Cam_mat.txt");
+    const cv::Mat d = readDistortion(folder + "/dist.txt");
+    std::vector<cv::Mat> rvecs, tvecs;
+    for (int n : s.data.trueNum) {
+        rvecs.push_back(readVector3(numberedName(folder, "/cam_R", n, ".txt")));
+        tvecs.push_back(readVector3(numberedName(folder, "/cam_t", n, ".txt")));
+    }
+    const double reread =
+        reprojectionRms(s.data.objectPoints, s.data.imagePoints, rvecs, tvecs, k, d);
+    if (reproducesFit(reread, s.calibrationError)) return true;
+    std::cerr << "lensrig: the written lens does not reproduce the fit: Cam_mat.txt, dist.txt and "
+                 "the pose files give an RMS reprojection error of "
+              << reread << " px, the calibration " << s.calibrationError
+              << " px: their six significant digits cannot hold this lens.\n";
+    if (s.args.mode == 1)
+        std::cerr << "  The coefficients of the rational model cancel each other: calibrate with "
+                     "the standard model (mode 2).\n";
+    else
+        std::cerr << "  Take the values at full precision (--results FILE).\n";
+    std::cerr << "  The files are kept; do not use them as a calibration." << std::endl;
+    return false;
+}
+
+void warnIfIllConditioned(const LensrigState& s) {
+    if (s.args.mode == 0) return;
+    const LensCondition c = lensCondition(s.cameraMatrix, s.distortion, s.imageSize);
+    if (c.ok) return;
+    std::cerr << "lensrig: warning: the fitted " << modelName(s.args.mode)
+              << " lens is ill-conditioned over the image: " << c.reason
+              << ". It may only hold where the points were; "
+              << (s.args.mode == 1 ? "the standard model (mode 2) is safer."
+                                   : "add views that cover the image corners.")
+              << std::endl;
+}
 }  // namespace
 
 bool parseLensrigArgs(int argc, char** argv, LensrigArgs* a) {
-    if (argc != 8 && argc != 9) {
+    int first = 1;  // first positional argument
+    bool optionsOk = true;
+    while (first < argc && optionsOk) {
+        const std::string option = argv[first];
+        if (option == "--size" && first + 1 < argc) {
+            optionsOk = parseImageSize(argv[first + 1], &a->size.width, &a->size.height);
+            if (!optionsOk) std::cerr << "lensrig: --size takes WxH, e.g. 1280x960\n";
+        } else if (option == "--results" && first + 1 < argc) {
+            a->resultsName = argv[first + 1];
+        } else {
+            break;
+        }
+        first += 2;
+    }
+    argc -= first - 1;
+    argv += first - 1;
+    if (!optionsOk || (argc != 8 && argc != 9)) {
         std::cerr
-            << "Usage: lensrig image_pattern 2d_point_pattern 3d_point_pattern true_num_file mode "
-               "param_folder reproj_folder [iterations]\n"
-               "  mode 1: rational lens model (k1..k6, p1, p2); mode 0: no lens distortion\n"
+            << "Usage: lensrig [--size WxH] [--results FILE] image_pattern 2d_point_pattern "
+               "3d_point_pattern true_num_file mode param_folder reproj_folder [iterations]\n"
+               "  mode 0: no lens distortion; 1: rational lens model (k1..k6, p1, p2);\n"
+               "  2: standard lens model (k1 k2 p1 p2 k3)\n"
+               "  --size WxH: the image size, needed when there are no photos (image_pattern -)\n"
+               "  --results FILE: every result at full precision, OpenCV YAML\n"
+               "  exit status 3: the files written do not reproduce the fit\n"
                "  example: lensrig img/cam%03d.png pts/cam2D%03d.txt pts/cam3D%03d.txt "
                "pts/cam_true_num.txt "
-               "1 param reproj 100\n";
+               "2 param reproj 100\n";
         return false;
     }
     a->imagePattern = argv[1];
@@ -218,13 +329,19 @@ int runLensrig(const LensrigArgs& args) {
     std::cout << "param folder name :" << args.paramFolder << std::endl;
     std::cout << "reproj folder name : " << args.reprojFolder << std::endl;
     try {
-        if (args.mode != 0 && args.mode != 1) {
-            std::cerr
-                << "lensrig: mode must be 0 (no lens distortion) or 1 (rational lens model), not "
-                << args.mode << std::endl;
+        if (args.mode < 0 || args.mode > 2) {
+            std::cerr << "lensrig: mode must be 0 (no lens distortion), 1 (rational lens model) or "
+                         "2 (standard lens model), not "
+                      << args.mode << std::endl;
             return kLensrigError;
         }
-        if (args.mode == 1 && args.iterations < 1) {
+        if (args.imagePattern == kNoPhotos && args.size.width == 0) {
+            std::cerr << "lensrig: without photos (image pattern -) the image size must be given "
+                         "with --size WxH"
+                      << std::endl;
+            return kLensrigError;
+        }
+        if (args.mode != 0 && args.iterations < 1) {
             std::cerr << "lensrig: the iteration limit must be at least 1" << std::endl;
             return kLensrigError;
         }
@@ -240,6 +357,9 @@ int runLensrig(const LensrigArgs& args) {
         computeErrors(&s);
         writeReprojectionImages(&s);
         writeSummaryFiles(&s);
+        if (!s.args.resultsName.empty()) writeResults(&s);
+        warnIfIllConditioned(s);
+        if (s.unwritten.empty() && !writtenLensReproducesFit(s)) return kLensrigNotReproduced;
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
         return kLensrigError;

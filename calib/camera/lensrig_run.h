@@ -1,25 +1,35 @@
 // lensrig: camera calibration from tagharvest's camera-mode correspondences.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <string>
 
 struct LensrigArgs {
+    // Options, before the positional arguments.
+    cv::Size size;             // --size WxH: the image size when there are no photos
+    std::string resultsName;   // --results FILE: every result at full precision (YAML)
     std::string imagePattern;  // 1: image file pattern
     std::string pattern2d;     // 2: 2D point file pattern
     std::string pattern3d;     // 3: 3D point file pattern
     std::string trueNumName;   // 4: true-number file
-    int mode = 0;              // 5: 1 rational lens model, 0 no distortion
+    int mode = 0;              // 5: 0 no distortion, 1 rational, 2 standard (k1 k2 p1 p2 k3)
     std::string paramFolder;   // 6: pose, error, matrix and distortion files
     std::string reprojFolder;  // 7: redrawn images
-    int iterations = 30;       // 8: iteration limit of mode 1
+    int iterations = 30;       // 8: iteration limit of modes 1 and 2
 };
 
 // Exit statuses.
 constexpr int kLensrigOk = 0;
-constexpr int kLensrigError = 1;      // usage, bad input, calibration failure
-constexpr int kLensrigUnwritten = 2;  // finished, but some output could not be written
+constexpr int kLensrigError = 1;          // usage, bad input, calibration failure
+constexpr int kLensrigUnwritten = 2;      // finished, but some output could not be written
+constexpr int kLensrigNotReproduced = 3;  // the files written do not reproduce the fit
 
-// Reads 7 or 8 arguments (argv[1..]); false after printing the usage on stderr.
+// The image pattern that stands for "no photos" (with --size): no image is read and no
+// reprojection image drawn.
+constexpr const char* kNoPhotos = "-";
+
+// Reads the options and 7 or 8 positional arguments (argv[1..]); false after printing the
+// usage on stderr.
 bool parseLensrigArgs(int argc, char** argv, LensrigArgs* args);
 
 // The whole run; returns the exit status. Errors raised while loading or inside OpenCV

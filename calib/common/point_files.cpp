@@ -63,8 +63,8 @@ PointList2 readPointFile2(const std::string& name, bool quiet = false) {
     return points;
 }
 
-PointList3 readPointFile3(const std::string& name) {
-    std::ifstream in = openOrFail(name);
+PointList3 readPointFile3(const std::string& name, bool quiet = false) {
+    std::ifstream in = openOrFail(name, quiet);
     PointList3 points;
     const std::vector<std::string> lines = contentLines(in);
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -114,6 +114,10 @@ std::vector<int> loadTrueNumbers(const std::string& name) {
 
 PointList2 loadPointFile2(const std::string& name) {
     return readPointFile2(name, true);
+}
+
+PointList3 loadPointFile3(const std::string& name) {
+    return readPointFile3(name, true);
 }
 
 void readTrueNum(const std::string& name, std::vector<int>* trueNum) {

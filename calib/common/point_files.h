@@ -53,6 +53,7 @@ void loadCorrespondences(const std::string& trueName, const std::string& pattern
 // The same readers without a trace, for checking inputs before any work.
 std::vector<int> loadTrueNumbers(const std::string& name);
 PointList2 loadPointFile2(const std::string& name);
+PointList3 loadPointFile3(const std::string& name);
 
 // Checks a file-name pattern: at most one integer conversion and no other conversion.
 // Throws PointFileError naming what (the argument) otherwise.

@@ -21,7 +21,9 @@ struct CalibData {
     std::vector<PointList2> projOnCamPoints;
     std::vector<PointList3> objectPoints;
     cv::Mat cameraMatrix, distortion;
+    double rms = 0;  // root-mean-square reprojection error of the calibration
     cv::Size stereoImageSize{0, 0};
     std::vector<cv::Mat> rotations, translations;
     cv::Mat stereoR, stereoT, stereoE, stereoF;  // camera record: camera -> projector
+    double stereoRms = 0;
 };

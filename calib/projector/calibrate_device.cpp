@@ -40,6 +40,7 @@ void calibrateDevice(CalibData* d, int mode) {
         d->objectPoints, d->imagePoints, cv::Size(d->width, d->height), d->cameraMatrix,
         d->distortion, d->rotations, d->translations, mode == 1 ? 0 : kNoDistortion, criteria);
     d->distortion = d->distortion.reshape(1, 1).colRange(0, 5).clone();
+    d->rms = error;
     std::cout << "RMSE = " << error << std::endl;
     printRows(d->cameraMatrix);
     std::cout << d->distortion.at<double>(0) << " " << d->distortion.at<double>(1) << " "
@@ -56,6 +57,7 @@ void stereoCalibrateDevices(CalibData* camera, const CalibData& projector) {
         projector.objectPoints, projector.projOnCamPoints, projector.imagePoints, k1, d1, k2, d2,
         camera->stereoImageSize, camera->stereoR, camera->stereoT, camera->stereoE, camera->stereoF,
         cv::CALIB_FIX_INTRINSIC, criteria);
+    camera->stereoRms = error;
     std::cout << "RMSE = " << error << std::endl;
     std::cout << "\ncam0 Mat = " << std::endl;
     printRows(k1);

@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <opencv2/core/persistence.hpp>
 
 #include "back_project.h"
 #include "calib_data.h"
 #include "calibrate_device.h"
+#include "camera_files.h"
 #include "leading_number.h"
+#include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
@@ -72,12 +75,53 @@ void checkInputs(const LumenrigArgs& a) {
         throw PointFileError("no projector image of " + a.projTrueNum + " has a camera view in " +
                              a.camTrueNum + ": nothing to calibrate");
 }
+// Every result at full precision, for programs that take the calibration further.
+bool writeResults(const std::string& name, const CalibData& cam, const CalibData& proj, int mode) {
+    try {
+        cv::FileStorage fs(name, cv::FileStorage::WRITE);
+        if (!fs.isOpened()) return false;
+        fs << "camera_matrix" << cam.cameraMatrix << "camera_rms" << cam.rms;
+        fs << "projector_model" << (mode == 1 ? "standard" : "none");
+        fs << "projector_matrix" << proj.cameraMatrix << "projector_distortion" << proj.distortion
+           << "projector_rms" << proj.rms;
+        fs << "projector_image_numbers" << cv::Mat(proj.trueNum, true);
+        fs << "R" << cam.stereoR << "T" << cam.stereoT << "E" << cam.stereoE << "F" << cam.stereoF
+           << "stereo_rms" << cam.stereoRms;
+        return true;
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+// The projector lens as its files hold it must give the fitted error.
+bool projectorFilesReproduceFit(const LumenrigArgs& a, const CalibData& proj) {
+    const cv::Mat k = readCameraMatrix(a.projMatrix);
+    const cv::Mat d = readDistortion(a.projDistortion);
+    const double reread = reprojectionRms(proj.objectPoints, proj.imagePoints, proj.rotations,
+                                          proj.translations, k, d);
+    if (reproducesFit(reread, proj.rms)) return true;
+    std::cerr << "lumenrig: the written projector lens does not reproduce the fit: " << a.projMatrix
+              << " and " << a.projDistortion << " give an RMS reprojection error of " << reread
+              << " px, the calibration " << proj.rms
+              << " px: their six significant digits cannot hold this lens.\n"
+              << "  Calibrate the projector without lens distortion (mode 0), or take the "
+                 "values at full precision (--results FILE). The files are kept; do not use them "
+                 "as a calibration."
+              << std::endl;
+    return false;
+}
 }  // namespace
 
 bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
+    if (argc > 2 && std::string(argv[1]) == "--results") {
+        a->resultsName = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 19) {
         std::cerr
-            << "Usage: lumenrig cam_true_num cam_image_pattern cam_2d_pattern cam_3d_pattern "
+            << "Usage: lumenrig [--results FILE] cam_true_num cam_image_pattern cam_2d_pattern "
+               "cam_3d_pattern "
                "cam_width "
                "cam_height\n"
                "                proj_true_num proj_image_pattern proj_2d_on_cam_pattern "
@@ -86,7 +130,9 @@ bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
                "                stereo_R_file stereo_T_file F_file proj_matrix_file proj_dist_file "
                "proj_dist_mode\n"
                "  (18 arguments; proj_dist_mode 0: no projector lens distortion, 1: k1 k2 p1 p2 "
-               "k3)\n";
+               "k3)\n"
+               "  --results FILE: every result at full precision, OpenCV YAML\n"
+               "  exit status 3: the projector files do not reproduce the fit\n";
         return false;
     }
     a->camTrueNum = argv[1];
@@ -200,6 +246,12 @@ int runLumenrig(const LumenrigArgs& a) {
         writeMatrixFile(cam.stereoT, cam.stereoTName, &unwritten);
         std::cout << " output F mat =" << cam.fundamentalName << std::endl;
         writeMatrixFile(cam.stereoF, cam.fundamentalName, &unwritten);
+        if (!a.resultsName.empty() && !writeResults(a.resultsName, cam, proj, a.mode)) {
+            std::cerr << "cannot write " << a.resultsName << std::endl;
+            unwritten.push_back(a.resultsName);
+        }
+        if (unwritten.empty() && !projectorFilesReproduceFit(a, proj))
+            return kLumenrigNotReproduced;
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;
         return kLumenrigError;

@@ -4,6 +4,7 @@
 #include <string>
 
 struct LumenrigArgs {
+    std::string resultsName;  // --results FILE (before the positional arguments)
     std::string camTrueNum, camImages, cam2d, cam3d;              // 1-4
     int camWidth = 0, camHeight = 0;                              // 5-6
     std::string projTrueNum, projImages, projOnCam, projPattern;  // 7-10
@@ -17,8 +18,10 @@ struct LumenrigArgs {
 constexpr int kLumenrigOk = 0;
 constexpr int kLumenrigError = 1;
 constexpr int kLumenrigUnwritten = 2;
+constexpr int kLumenrigNotReproduced = 3;  // the projector files do not reproduce the fit
 
-// Reads exactly 18 arguments; false after printing the usage on stderr.
+// Reads the option and exactly 18 positional arguments; false after printing the usage on
+// stderr.
 bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* args);
 
 int runLumenrig(const LumenrigArgs& args);

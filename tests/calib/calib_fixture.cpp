@@ -1,5 +1,6 @@
 #include "calib_fixture.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -168,4 +169,25 @@ void writeProjectorRun(const std::string& dir, const std::vector<int>& numbers,
         writePointFile2(dir + cv::format("/proj/pattern%03d.txt", n), pattern[n], " ");
     }
     writeTrueNumbers(dir + "/proj/proj_true_num.txt", numbers);
+}
+
+double rereadError(const std::string& folder, const std::vector<int>& numbers,
+                   const std::vector<std::vector<cv::Point2f>>& image,
+                   const std::vector<cv::Point3f>& board) {
+    const std::vector<double> k = readValues(folder + "/Cam_mat.txt");
+    const std::vector<double> d = readValues(folder + "/dist.txt");
+    double squares = 0;
+    std::size_t count = 0;
+    for (std::size_t v = 0; v < numbers.size(); ++v) {
+        const std::vector<double> r = readValues(folder + cv::format("/cam_R%03d.txt", numbers[v]));
+        const std::vector<double> t = readValues(folder + cv::format("/cam_t%03d.txt", numbers[v]));
+        std::vector<cv::Point2f> projected;
+        cv::projectPoints(board, r, t, cv::Mat(k).reshape(1, 3), d, projected);
+        for (std::size_t i = 0; i < projected.size(); ++i) {
+            const cv::Point2f e = projected[i] - image[v][i];
+            squares += e.x * e.x + e.y * e.y;
+        }
+        count += projected.size();
+    }
+    return std::sqrt(squares / count);
 }

@@ -65,3 +65,9 @@ void writeTrueNumbers(const std::string& path, const std::vector<int>& numbers);
 
 // Nine numbers of a matrix file, or the values of a distortion line.
 std::vector<double> readValues(const std::string& path);
+
+// The RMS reprojection error of the lens and poses as lensrig's files in folder hold them
+// (Cam_mat.txt, dist.txt, cam_R%03d.txt, cam_t%03d.txt).
+double rereadError(const std::string& folder, const std::vector<int>& numbers,
+                   const std::vector<std::vector<cv::Point2f>>& image,
+                   const std::vector<cv::Point3f>& board);

@@ -20,6 +20,8 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
         fs << "avg_reprojection_error" << d.rms;
         fs << "per_view_reprojection_errors" << cv::Mat(d.perViewRms, true);
         fs << "image_numbers" << cv::Mat(d.imageNumbers, true);
+        fs << "lens_model" << d.model << "lens_model_reason" << d.modelReason;
+        for (const auto& [model, error] : d.heldOutRms) fs << "held_out_error_" + model << error;
         return true;
     } catch (const cv::Exception&) {
         return false;
@@ -31,6 +33,7 @@ bool writeStereoYaml(const std::string& path, const StereoResult& s) {
         cv::FileStorage fs(path, cv::FileStorage::WRITE);
         if (!fs.isOpened()) return false;
         fs << "R" << s.r << "T" << s.t << "E" << s.e << "F" << s.f << "rms" << s.rms;
+        fs << "camera_model" << s.cameraModel;
         return true;
     } catch (const cv::Exception&) {
         return false;

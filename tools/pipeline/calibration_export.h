@@ -9,18 +9,23 @@
 struct DeviceResult {
     cv::Size size;
     cv::Mat cameraMatrix, distortion;
-    double rms = 0;                  // as the calibration returned it
-    std::vector<int> imageNumbers;   // views, in order
-    std::vector<double> perViewRms;  // per view, pixels
+    double rms = 0;                                          // as the calibration returned it
+    std::vector<int> imageNumbers;                           // views, in order
+    std::vector<double> perViewRms;                          // per view, pixels
+    std::string model;                                       // lens model: none, standard, rational
+    std::string modelReason;                                 // why that model
+    std::vector<std::pair<std::string, double>> heldOutRms;  // per model tried, pixels
 };
 
 struct StereoResult {
     cv::Mat r, t, e, f;  // camera to projector: x_proj = R x_cam + T
     double rms = 0;
+    std::string cameraModel;  // the camera model the stereo results refer to
 };
 
-// OpenCV FileStorage YAML with image_width, image_height, camera_matrix,
-// distortion_coefficients, avg_reprojection_error, per_view_reprojection_errors.
+// OpenCV FileStorage YAML (full precision) with image_width, image_height, camera_matrix,
+// distortion_coefficients, avg_reprojection_error, per_view_reprojection_errors,
+// image_numbers, the lens model, why it was chosen and the held-out errors.
 bool writeDeviceYaml(const std::string& path, const DeviceResult& device);
 
 // R, T, E, F and the stereo RMS error.

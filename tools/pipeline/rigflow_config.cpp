@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 
+#include "image_size.h"
+
 namespace {
 using Setter = std::function<bool(const std::string&)>;
 
@@ -38,6 +40,35 @@ Setter textKey(std::string* target) {
     };
 }
 
+Setter sizeKey(int* width, int* height) {
+    return [=](const std::string& s) { return parseImageSize(s, width, height); };
+}
+
+Setter choiceKey(std::string* target, std::vector<std::string> choices) {
+    return [=](const std::string& s) {
+        for (const std::string& c : choices)
+            if (s == c) {
+                *target = s;
+                return true;
+            }
+        return false;
+    };
+}
+
+Setter projectorModelKey(int* target) {
+    return [=](const std::string& s) {
+        if (s == "auto")
+            *target = kAutoDistortion;
+        else if (s == "0" || s == "none")
+            *target = 0;
+        else if (s == "1" || s == "standard")
+            *target = 1;
+        else
+            return false;
+        return true;
+    };
+}
+
 struct Key {
     Setter set;
     std::string help;
@@ -47,10 +78,27 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
     return {
         {"camera_images",
          {textKey(&c->camera_images),
-          "camera photos of the board, e.g. images/cam%03d.png (required)"}},
+          "camera photos of the board, e.g. images/cam%03d.png (or camera_points)"}},
         {"projector_images",
          {textKey(&c->projector_images),
-          "photos of the projected pattern, e.g. images/proj%03d.png (required)"}},
+          "photos of the projected pattern, e.g. images/proj%03d.png (none: the camera alone)"}},
+        {"camera_points",
+         {textKey(&c->camera_points),
+          "folder of camera correspondences (cam_true_num.txt, cam2D%03d.txt, cam3D%03d.txt) "
+          "used instead of detecting markers in camera_images"}},
+        {"projector_points",
+         {textKey(&c->projector_points),
+          "folder of projector correspondences (proj_true_num.txt, proj2D%03d.txt, "
+          "pattern%03d.txt) used instead of projector_images"}},
+        {"camera_size",
+         {sizeKey(&c->camera_width, &c->camera_height),
+          "camera image size WxH (from the first camera photo)"}},
+        {"projector_size",
+         {sizeKey(&c->projector_width, &c->projector_height),
+          "projector image size WxH (from the projection image)"}},
+        {"camera_model",
+         {choiceKey(&c->camera_model, {"auto", "standard", "rational"}),
+          "camera lens: auto, standard (k1 k2 p1 p2 k3) or rational (auto)"}},
         {"projection_image",
          {textKey(&c->projection_image), "the image the projector casts (projection.png)"}},
         {"first_num", {intKey(&c->first_num, 0, 1000000), "number of the first photo (0)"}},
@@ -75,8 +123,8 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
         {"camera_iterations",
          {intKey(&c->camera_iterations, 1, 100000), "camera calibration iterations (100)"}},
         {"projector_distortion",
-         {intKey(&c->projector_distortion, 0, 1),
-          "projector lens model: 0 none, 1 five coefficients (0)"}},
+         {projectorModelKey(&c->projector_distortion),
+          "projector lens: auto, 0 none, 1 k1 k2 p1 p2 k3 (auto)"}},
         {"undistort",
          {intKey(&c->undistort, 0, 1), "remove the camera's lens distortion first (1)"}},
         {"output", {textKey(&c->output), "results folder (calibration)"}},
@@ -107,8 +155,8 @@ std::string readRigflowConfig(const std::string& path, RigflowConfig* config) {
         if (!it->second.set(value))
             return where + "bad value for " + key + ": " + value + " (" + it->second.help + ")";
     }
-    if (config->camera_images.empty()) return path + ": camera_images is required";
-    if (config->projector_images.empty()) return path + ": projector_images is required";
+    if (config->camera_images.empty() && config->camera_points.empty())
+        return path + ": camera_images (photos) or camera_points (point files) is required";
     return "";
 }
 

@@ -4,11 +4,18 @@
 #include <string>
 #include <vector>
 
+constexpr int kAutoDistortion = -1;
+
 struct RigflowConfig {
     // The two photo series (printf patterns with one integer conversion, relative to the
     // working directory) and the image the projector casts.
     std::string camera_images;
-    std::string projector_images;
+    std::string projector_images;  // none (and no projector_points): the camera alone
+    // Correspondences made earlier instead of photos (folders in tagharvest's layout),
+    // with the image sizes they belong to.
+    std::string camera_points, projector_points;
+    int camera_width = 0, camera_height = 0;
+    int projector_width = 0, projector_height = 0;
     std::string projection_image = "projection.png";
     int first_num = 0;
     int image_num = 0;  // 0: count the camera photos from first_num on
@@ -22,8 +29,9 @@ struct RigflowConfig {
     int minimum_number = 10;
     int subpixel = 1;  // 1: tagharvest refines the corners to a fraction of a pixel
     // Calibration.
-    int camera_iterations = 100;         // lensrig, rational lens model
-    int projector_distortion = 0;        // lumenrig: 0 none, 1 k1 k2 p1 p2 k3
+    std::string camera_model = "auto";           // auto, standard (k1 k2 p1 p2 k3), rational
+    int camera_iterations = 100;                 // lensrig's iteration limit
+    int projector_distortion = kAutoDistortion;  // lumenrig: 0 none, 1 k1 k2 p1 p2 k3
     int undistort = 1;                   // 1: remove the camera's lens distortion before lumenrig
     std::string output = "calibration";  // results folder, inside the working directory
 };

@@ -1,20 +1,23 @@
 #include "rigflow_run.h"
 
+#include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
 #include "calibration_export.h"
 #include "camera_param.h"
+#include "model_choice.h"
 #include "name_pattern.h"
 #include "point_files.h"
 #include "rigflow_config.h"
+#include "rigflow_report.h"
 #include "run_step.h"
 
 namespace fs = std::filesystem;
@@ -25,15 +28,22 @@ struct InputError {
 };
 struct StepFailed {};
 
-struct Layout {
-    std::string out, pointsCam, pointsProj, marked, camera, reproj, undistorted, projector, logs;
+constexpr int kNoDistortionFlags =
+    cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3;
+constexpr int kPinholeIterations = 30;  // lumenrig's own calibrations
+constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
+
+// What runs: detection or given correspondences, with or without a projector.
+struct Plan {
+    bool detectCamera = true, detectProjector = true, projector = true;
+    cv::Size cameraSize, projectorSize;
 };
 
 Layout layoutOf(const RigflowConfig& c) {
     const std::string o = c.output;
     return {o,
-            o + "/points_cam",
-            o + "/points_proj",
+            c.camera_points.empty() ? o + "/points_cam" : c.camera_points,
+            c.projector_points.empty() ? o + "/points_proj" : c.projector_points,
             o + "/marked",
             o + "/camera",
             o + "/reproj",
@@ -46,49 +56,122 @@ bool exists(const std::string& workDir, const std::string& relative) {
     return fs::exists(fs::path(workDir) / relative);
 }
 
+std::string at(const std::string& workDir, const std::string& relative) {
+    return (fs::path(workDir) / relative).string();
+}
+
+cv::Size photoSize(const std::string& workDir, const std::string& name, const std::string& what) {
+    const cv::Mat image = cv::imread(at(workDir, name));
+    if (image.empty()) throw InputError{"cannot read the " + what + " " + name};
+    return image.size();
+}
+
+void checkPointFolder(const std::string& workDir, const std::string& folder,
+                      const std::string& trueNum, const std::string& key) {
+    if (!fs::is_directory(fs::path(workDir) / folder))
+        throw InputError{key + ": no folder " + folder + " in " + workDir};
+    if (!exists(workDir, folder + "/" + trueNum))
+        throw InputError{key + ": " + folder + " holds no " + trueNum +
+                         " (the folder tagharvest writes its point files to)"};
+}
+
 // Checks everything the programs will need; fills in the series length and the sizes.
-void checkInputs(const std::string& workDir, RigflowConfig* c, cv::Size* cameraSize,
-                 cv::Size* projectorSize) {
+Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
+    Plan p;
+    p.detectCamera = c->camera_points.empty();
+    p.projector = !c->projector_points.empty() || !c->projector_images.empty();
+    p.detectProjector = c->projector_points.empty() && !c->projector_images.empty();
     for (const auto& [pattern, key] : {std::pair{c->camera_images, "camera_images"},
                                        std::pair{c->projector_images, "projector_images"}})
-        if (countIntegerConversions(pattern) != 1)
+        if (!pattern.empty() && countIntegerConversions(pattern) != 1)
             throw InputError{std::string(key) +
                              " must hold one integer conversion such as %03d: " + pattern};
-    if (!exists(workDir, c->projection_image))
-        throw InputError{"the projected pattern image " + c->projection_image +
-                         " is missing (tagforge projection writes one; projection_image names it)"};
-    for (int i = 0; i < c->number_of_pattern; ++i) {
-        const std::string name = cv::format("data/pat.%02d", i);
-        if (!exists(workDir, name))
+    if (!p.detectCamera)
+        checkPointFolder(workDir, c->camera_points, "cam_true_num.txt", "camera_points");
+    if (!c->projector_points.empty())
+        checkPointFolder(workDir, c->projector_points, "proj_true_num.txt", "projector_points");
+
+    if (p.detectCamera || p.detectProjector) {
+        if (!exists(workDir, c->projection_image))
+            throw InputError{"the projected pattern image " + c->projection_image +
+                             " is missing (tagforge projection writes one; projection_image "
+                             "names it)"};
+        for (int i = 0; i < c->number_of_pattern; ++i) {
+            const std::string name = cv::format("data/pat.%02d", i);
+            if (!exists(workDir, name))
+                throw InputError{
+                    "pattern file " + name + " is missing: the folder data needs pat.00 to pat." +
+                    std::to_string(c->number_of_pattern - 1) + " (tagforge patterns --out data)"};
+        }
+        const std::string& lead = p.detectCamera ? c->camera_images : c->projector_images;
+        const std::string what = p.detectCamera ? "camera" : "projector";
+        if (c->image_num == 0)
+            while (exists(workDir, expandPattern(lead, c->first_num + c->image_num)))
+                ++c->image_num;
+        if (c->image_num == 0)
+            throw InputError{"no " + what + " photo " + expandPattern(lead, c->first_num) + " (" +
+                             (p.detectCamera ? "camera_images" : "projector_images") +
+                             ", first_num)"};
+        for (int n = c->first_num; n < c->first_num + c->image_num; ++n)
+            for (const std::string& pattern :
+                 {p.detectCamera ? c->camera_images : std::string(),
+                  p.detectProjector ? c->projector_images : std::string()})
+                if (!pattern.empty() && !exists(workDir, expandPattern(pattern, n)))
+                    throw InputError{"missing photo " + expandPattern(pattern, n)};
+        if (p.detectCamera && p.detectProjector &&
+            exists(workDir, expandPattern(c->projector_images, c->first_num + c->image_num)))
+            throw InputError{"the two series differ in length: " + std::to_string(c->image_num) +
+                             " camera photos but " +
+                             expandPattern(c->projector_images, c->first_num + c->image_num) +
+                             " exists too (set image_num, or give both series the same photos)"};
+    }
+
+    // Sizes: given, or from the photos (camera) and the projection image (projector).
+    if (p.detectCamera)
+        p.cameraSize = photoSize(workDir, expandPattern(c->camera_images, c->first_num), "photo");
+    else if (c->camera_width == 0 && !c->camera_images.empty()) {
+        const std::vector<int> numbers =
+            loadTrueNumbers(at(workDir, c->camera_points + "/cam_true_num.txt"));
+        if (!numbers.empty() && exists(workDir, expandPattern(c->camera_images, numbers[0])))
+            p.cameraSize = photoSize(workDir, expandPattern(c->camera_images, numbers[0]), "photo");
+    }
+    if (c->camera_width != 0) {
+        const cv::Size given(c->camera_width, c->camera_height);
+        if (p.detectCamera && given != p.cameraSize)
+            throw InputError{"camera_size is " + std::to_string(given.width) + "x" +
+                             std::to_string(given.height) + " but the camera photos are " +
+                             std::to_string(p.cameraSize.width) + "x" +
+                             std::to_string(p.cameraSize.height)};
+        p.cameraSize = given;
+    }
+    if (p.cameraSize.width == 0)
+        throw InputError{
+            "camera_size is required with camera_points (e.g. camera_size = "
+            "1280x960): there is no camera photo to take it from"};
+    if (p.projector) {
+        if (c->projector_width != 0)
+            p.projectorSize = cv::Size(c->projector_width, c->projector_height);
+        else if (exists(workDir, c->projection_image))
+            p.projectorSize = photoSize(workDir, c->projection_image, "projected pattern image");
+        else
             throw InputError{
-                "pattern file " + name + " is missing: the folder data needs pat.00 to pat." +
-                std::to_string(c->number_of_pattern - 1) + " (tagforge patterns --out data)"};
+                "projector_size is required with projector_points (e.g. "
+                "projector_size = 1024x768) when there is no projection image"};
     }
-    if (c->image_num == 0)
-        while (exists(workDir, expandPattern(c->camera_images, c->first_num + c->image_num)))
-            ++c->image_num;
-    if (c->image_num == 0)
-        throw InputError{"no camera photo " + expandPattern(c->camera_images, c->first_num) +
-                         " (camera_images, first_num)"};
-    for (int n = c->first_num; n < c->first_num + c->image_num; ++n) {
-        for (const std::string& pattern : {c->camera_images, c->projector_images})
-            if (!exists(workDir, expandPattern(pattern, n)))
-                throw InputError{"missing photo " + expandPattern(pattern, n)};
-    }
-    if (exists(workDir, expandPattern(c->projector_images, c->first_num + c->image_num)))
-        throw InputError{"the two series differ in length: " + std::to_string(c->image_num) +
-                         " camera photos but " +
-                         expandPattern(c->projector_images, c->first_num + c->image_num) +
-                         " exists too (set image_num, or give both series the same photos)"};
-    const cv::Mat first =
-        cv::imread((fs::path(workDir) / expandPattern(c->camera_images, c->first_num)).string());
-    const cv::Mat projection = cv::imread((fs::path(workDir) / c->projection_image).string());
-    if (first.empty())
-        throw InputError{"cannot read the photo " + expandPattern(c->camera_images, c->first_num)};
-    if (projection.empty())
-        throw InputError{"cannot read the projected pattern image " + c->projection_image};
-    *cameraSize = first.size();
-    *projectorSize = projection.size();
+    return p;
+}
+
+std::string advice(const std::string& program, int status) {
+    if (program == "lensrig" && status == 3)
+        return "the camera lens as written does not reproduce its fit: set camera_model = "
+               "standard (or auto)";
+    if (program == "warpdots" && status == 3)
+        return "the camera lens model cannot be inverted at some points: set camera_model = "
+               "standard (or auto), or add views that cover the image corners";
+    if (program == "lumenrig" && status == 3)
+        return "the projector lens as written does not reproduce its fit: set "
+               "projector_distortion = 0 (or auto)";
+    return "";
 }
 
 void runProgram(const std::string& workDir, const Layout& l, int index, int count,
@@ -106,219 +189,11 @@ void runProgram(const std::string& workDir, const Layout& l, int index, int coun
         for (std::string line; std::getline(lines, line);) all.push_back(line);
         for (std::size_t i = all.size() > 15 ? all.size() - 15 : 0; i < all.size(); ++i)
             std::cerr << "  " << all[i] << "\n";
+        const std::string hint = advice(program, r.status);
+        if (!hint.empty()) std::cerr << "rigflow: " << hint << "\n";
         throw StepFailed{};
     }
     std::cout << " done" << std::endl;
-}
-
-std::vector<double> numbersIn(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<double> v;
-    double x;
-    while (in >> x) v.push_back(x);
-    return v;
-}
-
-cv::Mat matrixFile(const std::string& path, int rows, int cols) {
-    const std::vector<double> v = numbersIn(path);
-    if (static_cast<int>(v.size()) < rows * cols)
-        throw InputError{"cannot read the result " + path};
-    return cv::Mat(rows, cols, CV_64F, const_cast<double*>(v.data())).clone();
-}
-
-// The RMS errors lumenrig printed: camera, projector, stereo.
-std::vector<double> printedErrors(const std::string& log) {
-    std::vector<double> errors;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("RMSE = ", 0) == 0) errors.push_back(std::atof(line.c_str() + 7));
-    return errors;
-}
-
-double rms(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
-    double sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        sum += std::pow(a[i].x - b[i].x, 2) + std::pow(a[i].y - b[i].y, 2);
-    return a.empty() ? 0.0 : std::sqrt(sum / a.size());
-}
-
-std::string at(const std::string& workDir, const std::string& relative) {
-    return (fs::path(workDir) / relative).string();
-}
-
-struct Results {
-    DeviceResult camera, projector;
-    StereoResult stereo;
-    std::vector<cv::Mat> cameraRvecs, cameraTvecs;  // by camera view
-};
-
-void collectCamera(const std::string& w, const Layout& l, cv::Size size, Results* r) {
-    DeviceResult& cam = r->camera;
-    cam.size = size;
-    cam.cameraMatrix = matrixFile(at(w, l.camera + "/Cam_mat.txt"), 3, 3);
-    cam.distortion = cv::Mat(numbersIn(at(w, l.camera + "/dist.txt")), true).reshape(1, 1);
-    const std::vector<double> err = numbersIn(at(w, l.camera + "/err_data.txt"));
-    std::ifstream errFile(at(w, l.camera + "/err_data.txt"));
-    std::string word;
-    while (errFile >> word)
-        if (word == "cam_err") {
-            errFile >> word >> cam.rms;
-            break;
-        }
-    cam.imageNumbers = loadTrueNumbers(at(w, l.pointsCam + "/cam_true_num.txt"));
-    for (int n : cam.imageNumbers) {
-        const cv::Mat rvec = matrixFile(at(w, numberedName(l.camera, "/cam_R", n, ".txt")), 3, 1);
-        const cv::Mat tvec = matrixFile(at(w, numberedName(l.camera, "/cam_t", n, ".txt")), 3, 1);
-        const PointList2 image =
-            loadPointFile2(at(w, numberedName(l.pointsCam, "/cam2D", n, ".txt")));
-        std::vector<cv::Point3f> board;
-        std::ifstream in(at(w, numberedName(l.pointsCam, "/cam3D", n, ".txt")));
-        for (float x, y, z; in >> x >> y >> z;) board.emplace_back(x, y, z);
-        std::vector<cv::Point2f> projected;
-        cv::projectPoints(board, rvec, tvec, cam.cameraMatrix, cam.distortion, projected);
-        cam.perViewRms.push_back(rms(projected, image));
-        r->cameraRvecs.push_back(rvec);
-        r->cameraTvecs.push_back(tvec);
-    }
-}
-
-// Projector per-view errors: the projected markers seen by the camera, back-projected
-// onto the board of the camera's pose, taken into the projector and projected there.
-void collectProjector(const std::string& w, const Layout& l, const RigflowConfig& c, cv::Size size,
-                      Results* r) {
-    DeviceResult& proj = r->projector;
-    proj.size = size;
-    proj.cameraMatrix = matrixFile(at(w, l.projector + "/K.txt"), 3, 3);
-    proj.distortion = cv::Mat(numbersIn(at(w, l.projector + "/D.txt")), true).reshape(1, 1);
-    const std::vector<double> errors = printedErrors(at(w, l.logs + "/lumenrig.log"));
-    if (errors.size() >= 3) {
-        proj.rms = errors[1];
-        r->stereo.rms = errors[2];
-    }
-    StereoResult& s = r->stereo;
-    s.r = matrixFile(at(w, l.projector + "/R.txt"), 3, 3);
-    s.t = matrixFile(at(w, l.projector + "/T.txt"), 3, 1);
-    s.f = matrixFile(at(w, l.projector + "/F.txt"), 3, 3);
-    const cv::Mat tx =
-        (cv::Mat_<double>(3, 3) << 0, -s.t.at<double>(2), s.t.at<double>(1), s.t.at<double>(2), 0,
-         -s.t.at<double>(0), -s.t.at<double>(1), s.t.at<double>(0), 0);
-    s.e = tx * s.r;
-
-    const cv::Mat k = r->camera.cameraMatrix;
-    const std::string onCamFolder = c.undistort ? l.undistorted : l.pointsProj;
-    for (int n : loadTrueNumbers(at(w, l.pointsProj + "/proj_true_num.txt"))) {
-        const auto view =
-            std::find(r->camera.imageNumbers.begin(), r->camera.imageNumbers.end(), n);
-        if (view == r->camera.imageNumbers.end()) continue;
-        const std::size_t v = view - r->camera.imageNumbers.begin();
-        const PointList2 onCam =
-            loadPointFile2(at(w, numberedName(onCamFolder, "/proj2D", n, ".txt")));
-        const PointList2 pattern =
-            loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt")));
-        cv::Mat rb;
-        cv::Rodrigues(r->cameraRvecs[v], rb);
-        const cv::Vec3d normal(rb.at<double>(0, 2), rb.at<double>(1, 2), rb.at<double>(2, 2));
-        const cv::Vec3d t(r->cameraTvecs[v]);
-        std::vector<cv::Point3f> inProjector;
-        for (const cv::Point2f& p : onCam) {
-            const cv::Vec3d ray((p.x - k.at<double>(0, 2)) / k.at<double>(0, 0),
-                                (p.y - k.at<double>(1, 2)) / k.at<double>(1, 1), 1.0);
-            const cv::Mat x = s.r * cv::Mat(ray * (normal.dot(t) / normal.dot(ray))) + s.t;
-            inProjector.emplace_back(x.at<double>(0), x.at<double>(1), x.at<double>(2));
-        }
-        std::vector<cv::Point2f> projected;
-        cv::projectPoints(inProjector, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), proj.cameraMatrix,
-                          proj.distortion, projected);
-        proj.imageNumbers.push_back(n);
-        proj.perViewRms.push_back(rms(projected, pattern));
-    }
-}
-
-void printMatrix(const std::string& name, const cv::Mat& m) {
-    std::cout << "  " << name << ":";
-    for (int i = 0; i < static_cast<int>(m.total()); ++i)
-        std::cout << " " << m.reshape(1, 1).at<double>(i);
-    std::cout << "\n";
-}
-
-double rotationAngleDeg(const cv::Mat& r) {
-    cv::Mat v;
-    cv::Rodrigues(r, v);
-    return cv::norm(v) * 180 / CV_PI;
-}
-
-void printSummary(const RigflowConfig& c, const Results& r, const std::string& workDir,
-                  const Layout& l) {
-    const std::string out = (fs::path(workDir) / l.out).string();
-    const DeviceResult& cam = r.camera;
-    const DeviceResult& proj = r.projector;
-    std::cout << std::setprecision(6) << "\n== Calibration\n"
-              << "views used: camera " << cam.imageNumbers.size() << " of " << c.image_num
-              << ", projector " << proj.imageNumbers.size() << " of " << c.image_num << "\n"
-              << "camera (" << cam.size.width << " x " << cam.size.height
-              << "): RMS reprojection error " << cam.rms << " px\n";
-    printMatrix("camera matrix", cam.cameraMatrix);
-    printMatrix("distortion (k1 k2 p1 p2 k3 k4 k5 k6)", cam.distortion);
-    std::cout << "projector (" << proj.size.width << " x " << proj.size.height
-              << "): RMS reprojection error " << proj.rms << " px\n";
-    printMatrix("projector matrix", proj.cameraMatrix);
-    printMatrix("projector distortion", proj.distortion);
-    std::cout << "stereo: RMS " << r.stereo.rms << " px, baseline " << cv::norm(r.stereo.t)
-              << " (board units), rotation " << rotationAngleDeg(r.stereo.r) << " deg\n";
-    printMatrix("T (camera to projector)", r.stereo.t);
-    std::cout
-        << (c.undistort
-                ? "The projector and stereo results refer to a pinhole camera (no lens distortion) "
-                  "on "
-                  "the camera points after the camera's lens distortion was removed (warpdots).\n"
-                : "The projector and stereo results refer to a pinhole camera on the raw camera "
-                  "points "
-                  "(undistort = 0): the camera's lens distortion biases them.\n")
-        << "results in " << out << ": camera.yaml, projector.yaml, stereo.yaml, camera_errors.png, "
-        << "projector_errors.png\n";
-}
-
-void compareWithTruth(const std::string& path, const Results& r) {
-    cv::FileStorage fs(path, cv::FileStorage::READ);
-    if (!fs.isOpened()) throw InputError{"cannot read the ground truth " + path};
-    cv::Mat camK, projK, rTrue, tTrue;
-    fs["camera_matrix"] >> camK;
-    fs["projector_matrix"] >> projK;
-    fs["R"] >> rTrue;
-    fs["T"] >> tTrue;
-    if (camK.empty() || projK.empty() || rTrue.empty() || tTrue.empty())
-        throw InputError{path + " lacks camera_matrix, projector_matrix, R or T"};
-    std::cout << "\n== Compared with the ground truth (" << path << ")\n";
-    std::cout << std::left << std::setw(22) << "parameter" << std::right << std::setw(14)
-              << "recovered" << std::setw(14) << "truth" << std::setw(14) << "error"
-              << "\n";
-    auto row = [](const std::string& name, double got, double truth, bool relative) {
-        char err[32];
-        if (relative)
-            std::snprintf(err, sizeof err, "%+.3f %%", 100.0 * (got - truth) / truth);
-        else
-            std::snprintf(err, sizeof err, "%+.3f", got - truth);
-        std::cout << std::left << std::setw(22) << name << std::right << std::fixed
-                  << std::setprecision(3) << std::setw(14) << got << std::setw(14) << truth
-                  << std::setw(14) << err << "\n"
-                  << std::defaultfloat;
-    };
-    const cv::Mat& ck = r.camera.cameraMatrix;
-    const cv::Mat& pk = r.projector.cameraMatrix;
-    row("camera fx", ck.at<double>(0, 0), camK.at<double>(0, 0), true);
-    row("camera fy", ck.at<double>(1, 1), camK.at<double>(1, 1), true);
-    row("camera cx (px)", ck.at<double>(0, 2), camK.at<double>(0, 2), false);
-    row("camera cy (px)", ck.at<double>(1, 2), camK.at<double>(1, 2), false);
-    row("projector fx", pk.at<double>(0, 0), projK.at<double>(0, 0), true);
-    row("projector fy", pk.at<double>(1, 1), projK.at<double>(1, 1), true);
-    row("projector cx (px)", pk.at<double>(0, 2), projK.at<double>(0, 2), false);
-    row("projector cy (px)", pk.at<double>(1, 2), projK.at<double>(1, 2), false);
-    row("baseline |T|", cv::norm(r.stereo.t), cv::norm(tTrue), true);
-    row("rotation angle (deg)", rotationAngleDeg(r.stereo.r), rotationAngleDeg(rTrue), false);
-    const double cosT = r.stereo.t.dot(tTrue) / cv::norm(r.stereo.t) / cv::norm(tTrue);
-    std::cout << "rotation error " << rotationAngleDeg(r.stereo.r.t() * rTrue)
-              << " deg, T direction error " << std::acos(std::min(1.0, cosT)) * 180 / CV_PI
-              << " deg\n";
 }
 
 std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, const Layout& l) {
@@ -361,8 +236,109 @@ void requireViews(const std::string& workDir, const std::string& trueNum, const 
                          " photo: none had more than minimum_number identified markers (see " +
                          trueNum + " and the reports under info/)"};
 }
-}  // namespace
 
+// The camera's correspondences as tagharvest wrote them.
+ViewSet cameraViews(const std::string& w, const Layout& l) {
+    ViewSet v;
+    v.imageNumbers = loadTrueNumbers(at(w, l.pointsCam + "/cam_true_num.txt"));
+    for (int n : v.imageNumbers) {
+        v.image.push_back(loadPointFile2(at(w, numberedName(l.pointsCam, "/cam2D", n, ".txt"))));
+        v.board.push_back(loadPointFile3(at(w, numberedName(l.pointsCam, "/cam3D", n, ".txt"))));
+        if (v.image.back().size() != v.board.back().size())
+            throw InputError{"camera image " + std::to_string(n) +
+                             ": the 2D and 3D point files differ in length"};
+    }
+    return v;
+}
+
+// The projector's correspondences as lumenrig will build them: a pinhole camera fitted to
+// the camera points it is given, the projected markers back-projected onto the board.
+ViewSet projectorViews(const std::string& w, const Layout& l, const RigflowConfig& c,
+                       cv::Size cameraSize) {
+    const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
+    const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
+    ViewSet cam = cameraViews(w, l);
+    for (std::size_t i = 0; i < cam.imageNumbers.size(); ++i)
+        cam.image[i] =
+            loadPointFile2(at(w, numberedName(camPoints, "/cam2D", cam.imageNumbers[i], ".txt")));
+    cv::Mat k, d = cv::Mat::zeros(1, 5, CV_64F);
+    std::vector<cv::Mat> rvecs, tvecs;
+    cv::calibrateCamera(cam.board, cam.image, cameraSize, k, d, rvecs, tvecs, kNoDistortionFlags,
+                        cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
+                                         kPinholeIterations, DBL_EPSILON));
+    std::map<int, std::size_t> view;
+    for (std::size_t i = 0; i < cam.imageNumbers.size(); ++i) view[cam.imageNumbers[i]] = i;
+    ViewSet v;
+    for (int n : loadTrueNumbers(at(w, l.pointsProj + "/proj_true_num.txt"))) {
+        const auto it = view.find(n);
+        if (it == view.end()) continue;
+        const PointList2 onCam =
+            loadPointFile2(at(w, numberedName(projPoints, "/proj2D", n, ".txt")));
+        cv::Mat rb;
+        cv::Rodrigues(rvecs[it->second], rb);
+        std::vector<cv::Point3f> board;
+        for (const cv::Point3d& p : onBoardPlane(onCam, k, rvecs[it->second], tvecs[it->second])) {
+            const cv::Mat x = rb.t() * (cv::Mat(cv::Vec3d(p.x, p.y, p.z)) - tvecs[it->second]);
+            board.emplace_back(x.at<double>(0), x.at<double>(1), x.at<double>(2));
+        }
+        v.imageNumbers.push_back(n);
+        v.board.push_back(board);
+        v.image.push_back(loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt"))));
+    }
+    return v;
+}
+
+void printScores(const std::string& device, const ModelChoice& choice) {
+    std::cout << "      " << device << " lens models, RMS error fitted / held out:";
+    for (const ModelScore& s : choice.scores)
+        std::cout << " " << s.spec.name << " " << s.fitRms << " / " << s.heldOutRms << " px;";
+    std::cout << " chosen: " << choice.chosen << "\n      (" << choice.reason << ")" << std::endl;
+}
+
+// camera_model = auto: both models fitted and cross-validated, the standard one kept unless
+// the rational one is well-conditioned and clearly better on held-out views.
+ModelChoice chooseCameraModel(const std::string& w, const Layout& l, const RigflowConfig& c,
+                              cv::Size size) {
+    const ViewSet views = cameraViews(w, l);
+    const LensFitSpec standard{"standard", 0, 5, c.camera_iterations};
+    const LensFitSpec rational{"rational", cv::CALIB_RATIONAL_MODEL, 8, c.camera_iterations};
+    if (static_cast<int>(views.board.size()) < kMinViewsToCrossValidate) {
+        ModelChoice choice;
+        choice.chosen = "standard";
+        choice.reason = "too few views (" + std::to_string(views.board.size()) +
+                        ") to compare models on held-out views";
+        return choice;
+    }
+    ModelChoice choice =
+        chooseModel(scoreModel(views, size, standard), scoreModel(views, size, rational));
+    printScores("camera", choice);
+    return choice;
+}
+
+ModelChoice chooseProjectorModel(const std::string& w, const Layout& l, const RigflowConfig& c,
+                                 const Plan& p) {
+    const ViewSet views = projectorViews(w, l, c, p.cameraSize);
+    const LensFitSpec none{"none", kNoDistortionFlags, 5, kPinholeIterations};
+    const LensFitSpec standard{"standard", 0, 5, kPinholeIterations};
+    if (static_cast<int>(views.board.size()) < kMinViewsToCrossValidate) {
+        ModelChoice choice;
+        choice.chosen = "none";
+        choice.reason = "too few views (" + std::to_string(views.board.size()) +
+                        ") to compare models on held-out views";
+        return choice;
+    }
+    ModelChoice choice = chooseModel(scoreModel(views, p.projectorSize, none),
+                                     scoreModel(views, p.projectorSize, standard));
+    printScores("projector", choice);
+    return choice;
+}
+
+void recordChoice(const ModelChoice& choice, const std::string& how, DeviceResult* d) {
+    d->model = choice.chosen;
+    d->modelReason = how + (choice.reason.empty() ? "" : ": " + choice.reason);
+    for (const ModelScore& s : choice.scores) d->heldOutRms.emplace_back(s.spec.name, s.heldOutRms);
+}
+}  // namespace
 bool parseRigflowArgs(int argc, char** argv, RigflowOptions* o, int* status) {
     *status = kRigflowUsage;
     for (int i = 1; i < argc; ++i) {
@@ -402,37 +378,79 @@ int runRigflow(const RigflowOptions& o) {
         if (!fs::is_directory(w)) throw InputError{"no working directory " + w};
         const std::string problem = readRigflowConfig(o.configPath, &c);
         if (!problem.empty()) throw InputError{problem};
-        cv::Size cameraSize, projectorSize;
-        checkInputs(w, &c, &cameraSize, &projectorSize);
+        const Plan p = checkInputs(w, &c);
         const Layout l = layoutOf(c);
-        for (const std::string& d : {l.pointsCam, l.pointsProj, l.marked, l.camera, l.reproj,
-                                     l.undistorted, l.projector, l.logs})
-            fs::create_directories(fs::path(w) / d);
-        if (!exists(w, "camparam.dat")) {
+        const bool undistort = p.projector && c.undistort;
+        std::vector<std::string> folders = {l.camera, l.reproj, l.logs};
+        if (p.detectCamera) folders.push_back(l.pointsCam);
+        if (p.detectProjector) folders.push_back(l.pointsProj);
+        if (p.detectCamera || p.detectProjector) folders.push_back(l.marked);
+        if (undistort) folders.push_back(l.undistorted);
+        if (p.projector) folders.push_back(l.projector);
+        for (const std::string& d : folders) fs::create_directories(fs::path(w) / d);
+        if ((p.detectCamera || p.detectProjector) && !exists(w, "camparam.dat")) {
             // tagharvest reads it once before it writes its own; identity parameters suffice.
-            const CameraParam p = identityCameraParams(cameraSize.width, cameraSize.height);
-            if (saveCameraParams(at(w, "camparam.dat").c_str(), 1, &p) != 0)
+            const CameraParam cp = identityCameraParams(p.cameraSize.width, p.cameraSize.height);
+            if (saveCameraParams(at(w, "camparam.dat").c_str(), 1, &cp) != 0)
                 throw InputError{"cannot write camparam.dat in " + w};
         }
-        std::cout << "rigflow: " << c.image_num << " photo pairs from number " << c.first_num
-                  << ", camera " << cameraSize.width << " x " << cameraSize.height << ", projector "
-                  << projectorSize.width << " x " << projectorSize.height << std::endl;
-        const int steps = c.undistort ? 6 : 4;
+        std::cout << "rigflow: ";
+        if (p.detectCamera || p.detectProjector)
+            std::cout << c.image_num << " photo pairs from number " << c.first_num << ", ";
+        std::cout << "camera " << p.cameraSize.width << " x " << p.cameraSize.height;
+        if (p.projector)
+            std::cout << ", projector " << p.projectorSize.width << " x " << p.projectorSize.height;
+        else
+            std::cout << ", no projector";
+        if (!p.detectCamera) std::cout << "; camera points from " << l.pointsCam;
+        if (p.projector && !p.detectProjector)
+            std::cout << "; projector points from " << l.pointsProj;
+        std::cout << std::endl;
+
+        const int steps =
+            p.detectCamera + p.detectProjector + 1 + (undistort ? 2 : 0) + p.projector;
         int step = 0;
-        runProgram(w, l, ++step, steps, "tagharvest: markers in the camera photos", "tagharvest",
-                   harvestArgs(c, false, l), "tagharvest_camera.log");
-        requireViews(w, l.pointsCam + "/cam_true_num.txt", "camera");
-        runProgram(w, l, ++step, steps, "tagharvest: projected markers in the projector photos",
-                   "tagharvest", harvestArgs(c, true, l), "tagharvest_projector.log");
-        requireViews(w, l.pointsProj + "/proj_true_num.txt", "projector");
-        runProgram(w, l, ++step, steps, "lensrig: camera calibration (rational lens model)",
-                   "lensrig",
-                   {c.camera_images, l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
-                    l.pointsCam + "/cam_true_num.txt", "1", l.camera, l.reproj,
-                    std::to_string(c.camera_iterations)},
-                   "lensrig.log");
+        if (p.detectCamera) {
+            runProgram(w, l, ++step, steps, "tagharvest: markers in the camera photos",
+                       "tagharvest", harvestArgs(c, false, l), "tagharvest_camera.log");
+            requireViews(w, l.pointsCam + "/cam_true_num.txt", "camera");
+        }
+        if (p.detectProjector) {
+            runProgram(w, l, ++step, steps, "tagharvest: projected markers in the projector photos",
+                       "tagharvest", harvestArgs(c, true, l), "tagharvest_projector.log");
+            requireViews(w, l.pointsProj + "/proj_true_num.txt", "projector");
+        }
+
+        Results r;
+        ModelChoice cameraChoice;
+        if (c.camera_model == "auto") {
+            cameraChoice = chooseCameraModel(w, l, c, p.cameraSize);
+            recordChoice(cameraChoice, "auto", &r.camera);
+        } else {
+            cameraChoice.chosen = c.camera_model;
+            recordChoice(cameraChoice, "camera_model = " + c.camera_model, &r.camera);
+        }
+        const bool rational = cameraChoice.chosen == "rational";
+        const std::string cameraResults = l.camera + "/lensrig_results.yaml";
+        std::vector<std::string> lensrigArgs = {
+            "--size",
+            std::to_string(p.cameraSize.width) + "x" + std::to_string(p.cameraSize.height),
+            "--results", cameraResults};
+        for (const std::string& a :
+             {c.camera_images.empty() ? std::string("-") : c.camera_images,
+              l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
+              l.pointsCam + "/cam_true_num.txt", std::string(rational ? "1" : "2"), l.camera,
+              l.reproj, std::to_string(c.camera_iterations)})
+            lensrigArgs.push_back(a);
+        runProgram(
+            w, l, ++step, steps,
+            std::string("lensrig: camera calibration (") + cameraChoice.chosen + " lens model)",
+            "lensrig", lensrigArgs, "lensrig.log");
+        collectCamera(w, l, cameraResults, &r);
+        r.camera.model = cameraChoice.chosen;
+
         const std::string camMat = l.camera + "/Cam_mat.txt", dist = l.camera + "/dist.txt";
-        if (c.undistort) {
+        if (undistort) {
             runProgram(w, l, ++step, steps, "warpdots: camera points without lens distortion",
                        "warpdots",
                        {l.pointsCam + "/cam_true_num.txt", camMat, dist,
@@ -444,31 +462,77 @@ int runRigflow(const RigflowOptions& o) {
                         l.pointsProj + "/proj2D%03d.txt", l.undistorted + "/proj2D%03d.txt"},
                        "warpdots_projector.log");
         }
-        const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
-        const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
-        runProgram(
-            w, l, ++step, steps, "lumenrig: projector and stereo calibration", "lumenrig",
-            {l.pointsCam + "/cam_true_num.txt", c.camera_images, camPoints + "/cam2D%03d.txt",
-             l.pointsCam + "/cam3D%03d.txt", std::to_string(cameraSize.width),
-             std::to_string(cameraSize.height), l.pointsProj + "/proj_true_num.txt",
-             c.projector_images, projPoints + "/proj2D%03d.txt", l.pointsProj + "/pattern%03d.txt",
-             std::to_string(projectorSize.width), std::to_string(projectorSize.height),
-             l.projector + "/R.txt", l.projector + "/T.txt", l.projector + "/F.txt",
-             l.projector + "/K.txt", l.projector + "/D.txt",
-             std::to_string(c.projector_distortion)},
-            "lumenrig.log");
+        if (p.projector) {
+            r.projector.size = p.projectorSize;
+            int projectorMode = c.projector_distortion;
+            if (projectorMode == kAutoDistortion) {
+                const ModelChoice choice = chooseProjectorModel(w, l, c, p);
+                recordChoice(choice, "auto", &r.projector);
+                projectorMode = choice.chosen == "standard" ? 1 : 0;
+            } else {
+                ModelChoice fixed;
+                fixed.chosen = projectorMode == 1 ? "standard" : "none";
+                recordChoice(fixed, "projector_distortion = " + std::to_string(projectorMode),
+                             &r.projector);
+            }
+            const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
+            const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
+            const std::string projectorResults = l.projector + "/lumenrig_results.yaml";
+            runProgram(w, l, ++step, steps, "lumenrig: projector and stereo calibration",
+                       "lumenrig",
+                       {"--results",
+                        projectorResults,
+                        l.pointsCam + "/cam_true_num.txt",
+                        c.camera_images.empty() ? std::string("-") : c.camera_images,
+                        camPoints + "/cam2D%03d.txt",
+                        l.pointsCam + "/cam3D%03d.txt",
+                        std::to_string(p.cameraSize.width),
+                        std::to_string(p.cameraSize.height),
+                        l.pointsProj + "/proj_true_num.txt",
+                        c.projector_images.empty() ? std::string("-") : c.projector_images,
+                        projPoints + "/proj2D%03d.txt",
+                        l.pointsProj + "/pattern%03d.txt",
+                        std::to_string(p.projectorSize.width),
+                        std::to_string(p.projectorSize.height),
+                        l.projector + "/R.txt",
+                        l.projector + "/T.txt",
+                        l.projector + "/F.txt",
+                        l.projector + "/K.txt",
+                        l.projector + "/D.txt",
+                        std::to_string(projectorMode)},
+                       "lumenrig.log");
+            collectProjector(w, l, c, projectorResults, &r);
+            r.stereo.cameraModel = c.undistort
+                                       ? "pinhole on the camera points undistorted with the " +
+                                             r.camera.model + " lens model"
+                                       : "pinhole on the raw camera points";
+        }
 
-        Results r;
-        collectCamera(w, l, cameraSize, &r);
-        collectProjector(w, l, c, projectorSize, &r);
-        const bool written = writeDeviceYaml(at(w, l.out + "/camera.yaml"), r.camera) &&
-                             writeDeviceYaml(at(w, l.out + "/projector.yaml"), r.projector) &&
-                             writeStereoYaml(at(w, l.out + "/stereo.yaml"), r.stereo) &&
-                             writeErrorChart(at(w, l.out + "/camera_errors.png"),
-                                             "Camera: error per photo", r.camera) &&
-                             writeErrorChart(at(w, l.out + "/projector_errors.png"),
-                                             "Projector: error per photo", r.projector);
-        printSummary(c, r, w, l);
+        bool written = writeDeviceYaml(at(w, l.out + "/camera.yaml"), r.camera) &&
+                       writeErrorChart(at(w, l.out + "/camera_errors.png"),
+                                       "Camera: error per photo", r.camera);
+        if (r.hasProjector)
+            written = written && writeDeviceYaml(at(w, l.out + "/projector.yaml"), r.projector) &&
+                      writeStereoYaml(at(w, l.out + "/stereo.yaml"), r.stereo) &&
+                      writeErrorChart(at(w, l.out + "/projector_errors.png"),
+                                      "Projector: error per photo", r.projector);
+        printSummary(c, r,
+                     (p.detectCamera || p.detectProjector)
+                         ? c.image_num
+                         : static_cast<int>(r.camera.imageNumbers.size()),
+                     at(w, l.out));
+        if (r.hasProjector && c.undistort) {
+            // lumenrig refits the camera as a pinhole on the undistorted points: on a lens the
+            // camera model describes well, its error matches lensrig's.
+            const double a = r.camera.rms, b = r.pinholeCameraRms;
+            if (std::abs(a - b) > kCameraAgreementRelative * std::min(a, b) + kCameraAgreementPx)
+                std::cerr << "rigflow: warning: the camera's RMS error is " << a << " px with its "
+                          << r.camera.model << " lens but " << b
+                          << " px as a pinhole on the undistorted points (lumenrig): the camera "
+                             "lens model is the suspect (try camera_model = standard or "
+                             "rational)"
+                          << std::endl;
+        }
         if (!o.truthPath.empty()) compareWithTruth(o.truthPath, r);
         if (!written) {
             std::cerr << "rigflow: cannot write the YAML files or charts in " << l.out << std::endl;

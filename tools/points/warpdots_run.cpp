@@ -10,11 +10,70 @@
 
 #include "camera_files.h"
 #include "leading_number.h"
+#include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
 namespace {
 constexpr int kUndistortIterations = 200;
+constexpr double kInverseTolerancePx = 0.01;  // a converged undistortion re-distorts this close
+constexpr std::size_t kNamedPoints = 5;
+
+struct Uninvertible {
+    std::string file;
+    int line;
+    cv::Point2f point;
+    std::string why;
+};
+
+cv::Point2d normalised(cv::Point2f p, const cv::Mat& k) {
+    return {(p.x - k.at<double>(0, 2)) / k.at<double>(0, 0),
+            (p.y - k.at<double>(1, 2)) / k.at<double>(1, 1)};
+}
+
+// Points the lens model cannot take through this mode: undistorted points that do not
+// distort back onto their input (the iteration did not converge) or that lie where the
+// model folds (the inverse is not unique there); distorted points where it folds.
+void findUninvertible(const PointList2& in, const PointList2& out, const cv::Mat& k,
+                      const cv::Mat& d, bool distortMode, const std::string& file,
+                      std::vector<Uninvertible>* found) {
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const cv::Point2f& o = out[i];
+        const int line = static_cast<int>(i) + 1;
+        if (!std::isfinite(o.x) || !std::isfinite(o.y)) {
+            found->push_back({file, line, in[i], "no finite result"});
+            continue;
+        }
+        const cv::Point2d at = normalised(distortMode ? in[i] : o, k);
+        if (distortionJacobian(at, d) <= 0) {
+            found->push_back({file, line, in[i], "the lens model folds there"});
+            continue;
+        }
+        if (distortMode) continue;
+        const cv::Point2d back = distortNormalised(at, d);
+        const double missPx =
+            std::hypot(back.x * k.at<double>(0, 0) + k.at<double>(0, 2) - in[i].x,
+                       back.y * k.at<double>(1, 1) + k.at<double>(1, 2) - in[i].y);
+        if (!(missPx <= kInverseTolerancePx))
+            found->push_back({file, line, in[i],
+                              "the undistortion did not converge (it distorts back " +
+                                  std::to_string(missPx) + " px away)"});
+    }
+}
+
+void reportUninvertible(const std::vector<Uninvertible>& found, bool distortMode) {
+    std::cerr << "warpdots: " << found.size() << " point(s) could not be "
+              << (distortMode ? "distorted" : "undistorted")
+              << " reliably: the lens model does not invert there" << std::endl;
+    for (std::size_t i = 0; i < found.size() && i < kNamedPoints; ++i)
+        std::cerr << "  " << found[i].file << " line " << found[i].line << " (" << found[i].point.x
+                  << ", " << found[i].point.y << "): " << found[i].why << std::endl;
+    if (found.size() > kNamedPoints)
+        std::cerr << "  and " << found.size() - kNamedPoints << " more" << std::endl;
+    std::cerr << "  The output files keep them as computed. Calibrate the camera with the standard "
+                 "lens model (lensrig mode 2), or with views that cover the image corners."
+              << std::endl;
+}
 
 PointList2 undistort(const PointList2& in, const cv::Mat& k, const cv::Mat& d) {
     PointList2 out;
@@ -98,8 +157,13 @@ int runWarpdots(const WarpdotsArgs& a) {
 
         std::cout << (a.distort ? "do dist points" : "do undist points") << std::endl;
         std::vector<PointList2> output;
-        for (const PointList2& points : input)
+        std::vector<Uninvertible> uninvertible;
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            const PointList2& points = input[i];
             output.push_back(a.distort ? distort(points, k, d) : undistort(points, k, d));
+            findUninvertible(points, output.back(), k, d, a.distort,
+                             expandPattern(a.pattern2d, trueNum[i]), &uninvertible);
+        }
 
         std::cout << "output_2d_name = " << a.outputPattern << std::endl;
         for (std::size_t i = 0; i < trueNum.size(); ++i) {
@@ -111,6 +175,10 @@ int runWarpdots(const WarpdotsArgs& a) {
                 std::cerr << "cannot write " << name << std::endl;
                 unwritten.push_back(name);
             }
+        }
+        if (!uninvertible.empty()) {
+            reportUninvertible(uninvertible, a.distort);
+            if (unwritten.empty()) return kWarpdotsNotInverted;
         }
     } catch (const std::exception& e) {
         std::cerr << e.what() << std::endl;

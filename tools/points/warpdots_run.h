@@ -13,9 +13,10 @@ struct WarpdotsArgs {
     bool distort = false;          // 6: 1 applies the distortion, anything else removes it
 };
 
-constexpr int kWarpdotsOk = 0;         // also after the usage line
-constexpr int kWarpdotsError = 1;      // unreadable or malformed input
-constexpr int kWarpdotsUnwritten = 2;  // some output file could not be written
+constexpr int kWarpdotsOk = 0;           // also after the usage line
+constexpr int kWarpdotsError = 1;        // unreadable or malformed input
+constexpr int kWarpdotsUnwritten = 2;    // some output file could not be written
+constexpr int kWarpdotsNotInverted = 3;  // some points lie where the lens model does not invert
 
 // Fewer than five arguments: prints the usage line and returns false.
 bool parseWarpdotsArgs(int argc, char** argv, WarpdotsArgs* args);

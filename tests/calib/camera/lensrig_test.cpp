@@ -119,7 +119,12 @@ TEST_F(Lensrig, BadInputStopsWithAMessage) {
     writeFile(dir.file("pts/bad.txt"), "1\nx\n");
     const Case cases[] = {
         {"too few arguments", [](auto& a) { a.pop_back(); }, 1, "Usage: lensrig"},
-        {"mode 2", [](auto& a) { a[4] = "2"; }, 1, "mode must be 0"},
+        {"mode 3", [](auto& a) { a[4] = "3"; }, 1, "mode must be 0"},
+        {"bad --size",
+         [](auto& a) {
+             a.insert(a.begin(), {"--size", "640by480"});
+         },
+         1, "--size takes WxH"},
         {"missing true-number file", [](auto& a) { a[3] = "pts/none.txt"; }, 1,
          "cannot read pts/none.txt"},
         {"malformed true-number file", [](auto& a) { a[3] = "pts/bad.txt"; }, 1,

@@ -7,6 +7,8 @@
 #include <opencv2/core.hpp>
 #include <sstream>
 
+#include "calib_fixture.h"
+#include "real_photos.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -120,18 +122,21 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
     // Without removing the lens distortion the projector is clearly worse.
     EXPECT_GT(ed[0] + ed[1] + ed[2], 2 * (eg[0] + eg[1] + eg[2]));
 
-    // The YAML files hold the numbers of the text files.
+    // The YAML files hold the numbers of the text files at full precision: the text files
+    // agree with them to their six significant digits.
     const std::vector<double> k = numbers(good.file("calibration/camera/Cam_mat.txt"));
     const std::vector<double> pk = numbers(good.file("calibration/projector/K.txt"));
     for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(g.camera.at<double>(i / 3, i % 3), k[i]);
-        EXPECT_EQ(g.projector.at<double>(i / 3, i % 3), pk[i]);
+        EXPECT_EQ(cv::format("%g", g.camera.at<double>(i / 3, i % 3)), cv::format("%g", k[i]));
+        EXPECT_EQ(cv::format("%g", g.projector.at<double>(i / 3, i % 3)), cv::format("%g", pk[i]));
     }
+    EXPECT_NE(g.camera.at<double>(0, 0), k[0]) << "full precision, not the six-digit text";
     cv::FileStorage cam(good.file("calibration/camera.yaml"), cv::FileStorage::READ);
     cv::Mat dist, perView;
     cam["distortion_coefficients"] >> dist;
     cam["per_view_reprojection_errors"] >> perView;
-    EXPECT_EQ(dist.total(), 8u);
+    EXPECT_EQ(dist.total(), 5u) << "a plain lens gets the standard model";
+    EXPECT_EQ(static_cast<std::string>(cam["lens_model"]), "standard");
     EXPECT_EQ(perView.total(), 10u);
     EXPECT_EQ(static_cast<int>(cam["image_width"]), 960);
     EXPECT_GT(static_cast<double>(cam["avg_reprojection_error"]), 0.0);
@@ -164,11 +169,30 @@ TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {
              writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\ncolour = 3\n");
          },
          "line 2: unknown key colour"},
-        {"no projector series",
+        {"no camera series",
          [](const std::string& d) {
-             writeFile(d + "/rigflow.cfg", "camera_images = images/cam%03d.png\n");
+             writeFile(d + "/rigflow.cfg", "projector_images = images/proj%03d.png\n");
          },
-         "projector_images is required"},
+         "camera_images (photos) or camera_points (point files) is required"},
+        {"unknown camera model",
+         [](const std::string& d) {
+             writeFile(d + "/rigflow.cfg",
+                       "camera_images = images/cam%03d.png\ncamera_model = fisheye\n");
+         },
+         "bad value for camera_model: fisheye"},
+        {"points folder without true numbers",
+         [](const std::string& d) {
+             fs::create_directories(d + "/pts");
+             writeFile(d + "/rigflow.cfg", "camera_points = pts\ncamera_size = 960x720\n");
+         },
+         "camera_points: pts holds no cam_true_num.txt"},
+        {"points without a size",
+         [](const std::string& d) {
+             fs::create_directories(d + "/pts");
+             writeFile(d + "/pts/cam_true_num.txt", "0\n");
+             writeFile(d + "/rigflow.cfg", "camera_points = pts\n");
+         },
+         "camera_size is required with camera_points"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,4 +214,45 @@ TEST(Rigflow, FailingStepStopsWithItsOutputKept) {
     EXPECT_NE(r.err.find("no usable camera photo"), std::string::npos) << r.err;
     EXPECT_TRUE(fileExists(dir.file("calibration/logs/tagharvest_camera.log")));
     EXPECT_FALSE(fileExists(dir.file("calibration/logs/lensrig.log")));
+}
+
+// Real photos with a real lens, calibrated from their chessboard corners alone: the model
+// kept reproduces its claimed error from its files, is no worse on held-out views than the
+// other, and gives OpenCV's own answer on the same corners.
+TEST(Rigflow, CalibratesACameraFromExistingCorners) {
+    const RealPhotoSeries& series = leftChessboardSeries();
+    ASSERT_FALSE(series.numbers.empty());
+    TempDir dir;
+    writeRealSeries(dir.path(), "pts", series, true);
+    writeFile(dir.file("rigflow.cfg"),
+              "camera_points = pts\ncamera_images = img%03d.jpg\ncamera_model = auto\n");
+    const ProgramResult r = runProgram(programPath("rigflow"), {dir.path()}, ".");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("camera 640 x 480, no projector; camera points from pts"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("the camera alone was calibrated"), std::string::npos);
+    EXPECT_FALSE(fileExists(dir.file("calibration/logs/tagharvest_camera.log")));
+    EXPECT_TRUE(fileExists(dir.file("calibration/reproj/reprojectionCam001.png")));
+
+    cv::FileStorage cam(dir.file("calibration/camera.yaml"), cv::FileStorage::READ);
+    const std::string model = cam["lens_model"];
+    const double claimed = cam["avg_reprojection_error"];
+    const double heldStandard = cam["held_out_error_standard"];
+    const double heldRational = cam["held_out_error_rational"];
+    EXPECT_EQ(model, "standard") << "the rational fit of these photos cancels its own terms";
+    EXPECT_LE(model == "standard" ? heldStandard : heldRational,
+              model == "standard" ? heldRational : heldStandard);
+    const double reread =
+        rereadError(dir.file("calibration/camera"), series.numbers, series.image, series.board);
+    EXPECT_NEAR(reread, claimed, 0.1 * claimed);
+
+    cv::Mat k, d;
+    cam["camera_matrix"] >> k;
+    cam["distortion_coefficients"] >> d;
+    const ReferenceCalibration ref = referenceCalibration(series, 100);
+    EXPECT_NEAR(k.at<double>(0, 0), ref.k.at<double>(0, 0), 1e-6 * ref.k.at<double>(0, 0));
+    EXPECT_NEAR(k.at<double>(1, 2), ref.k.at<double>(1, 2), 1e-4);
+    EXPECT_NEAR(d.at<double>(0), ref.distortion.at<double>(0), 1e-6);
+    EXPECT_NEAR(claimed, ref.rms, 1e-9);
 }

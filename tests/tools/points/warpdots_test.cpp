@@ -195,3 +195,20 @@ TEST_F(Warpdots, RationalLensIsInvertedToConvergence) {
         EXPECT_NEAR(back[i].y, ideal[i].y, kRoundTripPx) << i;
     }
 }
+
+// k1 = -1 folds at normalised radius 1/sqrt(3): no undistorted point maps beyond 0.385,
+// so the outer points of the lists have no inverse. They are named, kept, and the exit
+// status says the result cannot be trusted.
+TEST_F(Warpdots, PointsBeyondTheFoldAreNamedAndEndWithStatusThree) {
+    writeFile(dir.file("D.txt"), "-1 0 0 0\n");
+    const ProgramResult r = run();
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("could not be undistorted reliably"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  p002.txt line 1 (42, 30): "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("lensrig mode 2"), std::string::npos);
+    EXPECT_EQ(r.err.find("p002.txt line 15 "), std::string::npos) << "the centre inverts";
+    EXPECT_EQ(output(2).size(), 30u) << "the output keeps every point";
+    EXPECT_EQ(output(5).size(), 30u);
+    // Distorting is defined everywhere inside the fold.
+    EXPECT_EQ(run({"1"}).status, 0);
+}

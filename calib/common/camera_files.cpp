@@ -63,3 +63,21 @@ cv::Mat readDistortion(const std::string& name) {
             std::to_string(n));
     return cv::Mat(1, static_cast<int>(n), CV_64F, const_cast<double*>(v.data())).clone();
 }
+
+cv::Mat readVector3(const std::string& name) {
+    std::ifstream in(name);
+    if (!in.good()) throw PointFileError("cannot read " + name);
+    std::vector<double> v;
+    std::string word;
+    while (in >> word) {
+        char* end = nullptr;
+        errno = 0;
+        const double x = std::strtod(word.c_str(), &end);
+        if (*end != '\0' || errno == ERANGE || !std::isfinite(x))
+            throw PointFileError(name + ": not a number: " + word);
+        v.push_back(x);
+    }
+    if (v.size() != 3)
+        throw PointFileError(name + ": three numbers expected, found " + std::to_string(v.size()));
+    return cv::Mat(v, true);
+}

@@ -1,0 +1,94 @@
+#include "real_photos.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr const char* kPhotoFolder = "/usr/share/doc/opencv-doc/examples/data";
+const cv::Size kInnerCorners(9, 6);
+constexpr float kSquare = 25.0f;
+
+RealPhotoSeries findSeries() {
+    RealPhotoSeries s;
+    s.folder = kPhotoFolder;
+    for (int r = 0; r < kInnerCorners.height; ++r)
+        for (int c = 0; c < kInnerCorners.width; ++c)
+            s.board.emplace_back(c * kSquare, r * kSquare, 0);
+    for (int n = 1; n <= 14; ++n) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/left%02d.jpg", n);
+        if (!std::filesystem::exists(s.folder + name)) continue;  // the series skips left10
+        const cv::Mat grey = cv::imread(s.folder + name, cv::IMREAD_GRAYSCALE);
+        if (grey.empty()) continue;
+        s.size = grey.size();
+        std::vector<cv::Point2f> corners;
+        if (!cv::findChessboardCorners(grey, kInnerCorners, corners,
+                                       cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE))
+            continue;
+        cv::cornerSubPix(
+            grey, corners, cv::Size(11, 11), cv::Size(-1, -1),
+            cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 30, 0.01));
+        s.numbers.push_back(n);
+        s.image.push_back(corners);
+    }
+    return s;
+}
+}  // namespace
+
+const RealPhotoSeries& leftChessboardSeries() {
+    static const RealPhotoSeries series = findSeries();
+    EXPECT_GE(series.numbers.size(), 10u)
+        << "the chessboard photos of opencv-doc are missing in " << kPhotoFolder
+        << " (scripts/setup.sh installs the package)";
+    return series;
+}
+
+void writeRealSeries(const std::string& dir, const std::string& folder, const RealPhotoSeries& s,
+                     bool withPhotos) {
+    std::filesystem::create_directories(dir + "/" + folder);
+    std::ofstream trueNum(dir + "/" + folder + "/cam_true_num.txt");
+    for (std::size_t v = 0; v < s.numbers.size(); ++v) {
+        const int n = s.numbers[v];
+        char name[64];
+        std::snprintf(name, sizeof name, "/cam2D%03d.txt", n);
+        std::ofstream out2(dir + "/" + folder + name);
+        for (const cv::Point2f& p : s.image[v]) out2 << p.x << "\t" << p.y << "\n";
+        std::snprintf(name, sizeof name, "/cam3D%03d.txt", n);
+        std::ofstream out3(dir + "/" + folder + name);
+        for (const cv::Point3f& p : s.board) out3 << p.x << "\t" << p.y << "\t" << p.z << "\t\n";
+        trueNum << n << "\n";
+        if (withPhotos) {
+            char photo[64], copy[64];
+            std::snprintf(photo, sizeof photo, "/left%02d.jpg", n);
+            std::snprintf(copy, sizeof copy, "/img%03d.jpg", n);
+            std::filesystem::copy_file(s.folder + photo, dir + copy,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+}
+
+ReferenceCalibration referenceCalibration(const RealPhotoSeries& s, int iterations) {
+    // The corners as the point files hold them (six significant digits).
+    std::vector<std::vector<cv::Point2f>> image;
+    for (const auto& view : s.image) {
+        std::vector<cv::Point2f> rounded;
+        for (const cv::Point2f& p : view)
+            rounded.emplace_back(std::stof(cv::format("%g", p.x)),
+                                 std::stof(cv::format("%g", p.y)));
+        image.push_back(rounded);
+    }
+    std::vector<std::vector<cv::Point3f>> board(s.numbers.size(), s.board);
+    ReferenceCalibration r;
+    std::vector<cv::Mat> rvecs, tvecs;
+    r.rms = cv::calibrateCamera(
+        board, image, s.size, r.k, r.distortion, rvecs, tvecs, 0,
+        cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, iterations, DBL_EPSILON));
+    return r;
+}

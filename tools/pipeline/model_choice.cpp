@@ -1,0 +1,96 @@
+#include "model_choice.h"
+
+#include <cfloat>
+#include <cmath>
+#include <opencv2/calib3d.hpp>
+#include <sstream>
+
+namespace {
+constexpr int kMaxFolds = 10;
+constexpr double kClearGain = 0.9;  // the rich model must reach 90 % of the plain one's error
+
+struct Fit {
+    cv::Mat k, d;
+    double rms = 0;
+};
+
+Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const LensFitSpec& spec) {
+    std::vector<std::vector<cv::Point3f>> board;
+    std::vector<std::vector<cv::Point2f>> image;
+    for (int i : use) {
+        board.push_back(v.board[i]);
+        image.push_back(v.image[i]);
+    }
+    Fit f;
+    f.d = cv::Mat::zeros(1, spec.coefficients, CV_64F);
+    std::vector<cv::Mat> rvecs, tvecs;
+    f.rms = cv::calibrateCamera(board, image, size, f.k, f.d, rvecs, tvecs, spec.flags,
+                                cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
+                                                 spec.iterations, DBL_EPSILON));
+    f.d = f.d.reshape(1, 1).colRange(0, spec.coefficients).clone();
+    return f;
+}
+
+std::string px(double v) {
+    std::ostringstream s;
+    s.precision(4);
+    s << v << " px";
+    return s.str();
+}
+}  // namespace
+
+ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensFitSpec& spec) {
+    ModelScore score;
+    score.spec = spec;
+    const int views = static_cast<int>(v.board.size());
+    std::vector<int> all(views);
+    for (int i = 0; i < views; ++i) all[i] = i;
+    const Fit whole = fit(v, all, size, spec);
+    score.fitRms = whole.rms;
+    score.cameraMatrix = whole.k;
+    score.distortion = whole.d;
+    score.condition = lensCondition(whole.k, whole.d, size);
+
+    const int folds = std::min(views, kMaxFolds);
+    double squares = 0;
+    std::size_t count = 0;
+    for (int f = 0; f < folds; ++f) {
+        std::vector<int> train, test;
+        for (int i = 0; i < views; ++i) (i % folds == f ? test : train).push_back(i);
+        const Fit part = fit(v, train, size, spec);
+        for (int i : test) {
+            cv::Mat rvec, tvec;
+            cv::solvePnP(v.board[i], v.image[i], part.k, part.d, rvec, tvec);
+            std::vector<cv::Point2f> projected;
+            cv::projectPoints(v.board[i], rvec, tvec, part.k, part.d, projected);
+            for (std::size_t p = 0; p < projected.size(); ++p) {
+                const cv::Point2f e = projected[p] - v.image[i][p];
+                squares += e.x * e.x + e.y * e.y;
+            }
+            count += projected.size();
+        }
+    }
+    score.heldOutRms = count ? std::sqrt(squares / count) : 0.0;
+    return score;
+}
+
+ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
+    ModelChoice c;
+    c.scores = {plain, rich};
+    const std::string& p = plain.spec.name;
+    const std::string& r = rich.spec.name;
+    if (!rich.condition.ok) {
+        c.chosen = p;
+        c.reason =
+            "the " + r + " model is ill-conditioned over the image: " + rich.condition.reason;
+    } else if (!(rich.heldOutRms <= kClearGain * plain.heldOutRms)) {
+        c.chosen = p;
+        c.reason = "the " + r + " model does not lower the held-out error by 10 % (" +
+                   px(rich.heldOutRms) + " against " + px(plain.heldOutRms) + ")";
+    } else {
+        c.chosen = r;
+        c.reason = "the " + r + " model is well-conditioned and lowers the held-out error from " +
+                   px(plain.heldOutRms) + " to " + px(rich.heldOutRms);
+    }
+    return c;
+}

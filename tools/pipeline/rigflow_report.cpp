@@ -1,0 +1,239 @@
+#include "rigflow_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <opencv2/calib3d.hpp>
+#include <stdexcept>
+
+#include "name_pattern.h"
+#include "point_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string at(const std::string& workDir, const std::string& relative) {
+    return (fs::path(workDir) / relative).string();
+}
+
+cv::FileStorage openResults(const std::string& path) {
+    cv::FileStorage f(path, cv::FileStorage::READ);
+    if (!f.isOpened()) throw std::runtime_error("cannot read the results file " + path);
+    return f;
+}
+
+cv::Mat matrixIn(const cv::FileStorage& f, const std::string& key, const std::string& path) {
+    cv::Mat m;
+    f[key] >> m;
+    if (m.empty()) throw std::runtime_error(path + " holds no " + key);
+    return m;
+}
+
+double rms(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += std::pow(a[i].x - b[i].x, 2) + std::pow(a[i].y - b[i].y, 2);
+    return a.empty() ? 0.0 : std::sqrt(sum / a.size());
+}
+
+void printMatrix(const std::string& name, const cv::Mat& m) {
+    std::cout << "  " << name << ":";
+    for (int i = 0; i < static_cast<int>(m.total()); ++i)
+        std::cout << " " << m.reshape(1, 1).at<double>(i);
+    std::cout << "\n";
+}
+
+double rotationAngleDeg(const cv::Mat& r) {
+    cv::Mat v;
+    cv::Rodrigues(r, v);
+    return cv::norm(v) * 180 / CV_PI;
+}
+
+std::string coefficientNames(const std::string& model) {
+    if (model == "rational") return "k1 k2 p1 p2 k3 k4 k5 k6";
+    if (model == "standard") return "k1 k2 p1 p2 k3";
+    return "none";
+}
+
+void printModel(const DeviceResult& d) {
+    std::cout << "  lens model: " << d.model;
+    if (!d.heldOutRms.empty()) {
+        std::cout << " (held-out error";
+        for (std::size_t i = 0; i < d.heldOutRms.size(); ++i)
+            std::cout << (i ? ", " : " ") << d.heldOutRms[i].first << " " << d.heldOutRms[i].second
+                      << " px";
+        std::cout << ")";
+    }
+    std::cout << "\n";
+    if (!d.modelReason.empty()) std::cout << "  why: " << d.modelReason << "\n";
+}
+}  // namespace
+
+std::vector<cv::Point3d> onBoardPlane(const std::vector<cv::Point2f>& pixels, const cv::Mat& k,
+                                      const cv::Mat& rvec, const cv::Mat& tvec) {
+    cv::Mat rb;
+    cv::Rodrigues(rvec, rb);
+    const cv::Vec3d normal(rb.at<double>(0, 2), rb.at<double>(1, 2), rb.at<double>(2, 2));
+    const cv::Vec3d t(tvec.reshape(1, 3));
+    std::vector<cv::Point3d> out;
+    for (const cv::Point2f& p : pixels) {
+        const cv::Vec3d ray((p.x - k.at<double>(0, 2)) / k.at<double>(0, 0),
+                            (p.y - k.at<double>(1, 2)) / k.at<double>(1, 1), 1.0);
+        const cv::Vec3d x = ray * (normal.dot(t) / normal.dot(ray));
+        out.emplace_back(x[0], x[1], x[2]);
+    }
+    return out;
+}
+
+void collectCamera(const std::string& w, const Layout& l, const std::string& resultsFile,
+                   Results* r) {
+    const std::string path = at(w, resultsFile);
+    const cv::FileStorage f = openResults(path);
+    DeviceResult& cam = r->camera;
+    cam.size = cv::Size(static_cast<int>(f["image_width"]), static_cast<int>(f["image_height"]));
+    cam.cameraMatrix = matrixIn(f, "camera_matrix", path);
+    cam.distortion = matrixIn(f, "distortion_coefficients", path);
+    cam.rms = static_cast<double>(f["rms"]);
+    cv::Mat numbers, perView, rvecs, tvecs;
+    f["image_numbers"] >> numbers;
+    cam.imageNumbers.assign(numbers.begin<int>(), numbers.end<int>());
+    f["per_view_rms"] >> perView;
+    f["rvecs"] >> rvecs;
+    f["tvecs"] >> tvecs;
+    if (rvecs.rows != static_cast<int>(cam.imageNumbers.size()) || rvecs.rows != tvecs.rows ||
+        perView.total() != cam.imageNumbers.size())
+        throw std::runtime_error(path + ": the per-view results do not match its image numbers");
+    cam.perViewRms.assign(perView.begin<double>(), perView.end<double>());
+    for (int v = 0; v < rvecs.rows; ++v) {
+        r->cameraRvecs.push_back(rvecs.row(v).reshape(1, 3).clone());
+        r->cameraTvecs.push_back(tvecs.row(v).reshape(1, 3).clone());
+    }
+    (void)l;
+}
+
+void collectProjector(const std::string& w, const Layout& l, const RigflowConfig& c,
+                      const std::string& resultsFile, Results* r) {
+    const std::string path = at(w, resultsFile);
+    const cv::FileStorage f = openResults(path);
+    DeviceResult& proj = r->projector;
+    r->hasProjector = true;
+    proj.cameraMatrix = matrixIn(f, "projector_matrix", path);
+    proj.distortion = matrixIn(f, "projector_distortion", path);
+    proj.rms = static_cast<double>(f["projector_rms"]);
+    r->pinholeCameraRms = static_cast<double>(f["camera_rms"]);
+    StereoResult& s = r->stereo;
+    s.r = matrixIn(f, "R", path);
+    s.t = matrixIn(f, "T", path);
+    s.e = matrixIn(f, "E", path);
+    s.f = matrixIn(f, "F", path);
+    s.rms = static_cast<double>(f["stereo_rms"]);
+
+    const cv::Mat k = r->camera.cameraMatrix;
+    const std::string onCamFolder = c.undistort ? l.undistorted : l.pointsProj;
+    for (int n : loadTrueNumbers(at(w, l.pointsProj + "/proj_true_num.txt"))) {
+        const auto view =
+            std::find(r->camera.imageNumbers.begin(), r->camera.imageNumbers.end(), n);
+        if (view == r->camera.imageNumbers.end()) continue;
+        const std::size_t v = view - r->camera.imageNumbers.begin();
+        const PointList2 onCam =
+            loadPointFile2(at(w, numberedName(onCamFolder, "/proj2D", n, ".txt")));
+        const PointList2 pattern =
+            loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt")));
+        std::vector<cv::Point3f> inProjector;
+        for (const cv::Point3d& p : onBoardPlane(onCam, k, r->cameraRvecs[v], r->cameraTvecs[v])) {
+            const cv::Mat x = s.r * cv::Mat(cv::Vec3d(p.x, p.y, p.z)) + s.t;
+            inProjector.emplace_back(x.at<double>(0), x.at<double>(1), x.at<double>(2));
+        }
+        std::vector<cv::Point2f> projected;
+        cv::projectPoints(inProjector, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), proj.cameraMatrix,
+                          proj.distortion, projected);
+        proj.imageNumbers.push_back(n);
+        proj.perViewRms.push_back(rms(projected, pattern));
+    }
+}
+
+void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
+                  const std::string& out) {
+    const DeviceResult& cam = r.camera;
+    const DeviceResult& proj = r.projector;
+    std::cout << std::setprecision(6) << "\n== Calibration\n"
+              << "views used: camera " << cam.imageNumbers.size() << " of " << seriesLength;
+    if (r.hasProjector)
+        std::cout << ", projector " << proj.imageNumbers.size() << " of " << seriesLength;
+    std::cout << "\ncamera (" << cam.size.width << " x " << cam.size.height
+              << "): RMS reprojection error " << cam.rms << " px\n";
+    printMatrix("camera matrix", cam.cameraMatrix);
+    printMatrix("distortion (" + coefficientNames(cam.model) + ")", cam.distortion);
+    printModel(cam);
+    if (!r.hasProjector) {
+        std::cout << "no projector series (projector_images or projector_points): the camera "
+                     "alone was calibrated\n"
+                  << "results in " << out << ": camera.yaml, camera_errors.png\n";
+        return;
+    }
+    std::cout << "projector (" << proj.size.width << " x " << proj.size.height
+              << "): RMS reprojection error " << proj.rms << " px\n";
+    printMatrix("projector matrix", proj.cameraMatrix);
+    printMatrix("projector distortion (" + coefficientNames(proj.model) + ")", proj.distortion);
+    printModel(proj);
+    std::cout << "stereo: RMS " << r.stereo.rms << " px, baseline " << cv::norm(r.stereo.t)
+              << " (board units), rotation " << rotationAngleDeg(r.stereo.r) << " deg\n";
+    printMatrix("T (camera to projector)", r.stereo.t);
+    std::cout
+        << (c.undistort
+                ? "The projector and stereo results refer to a pinhole camera (no lens distortion) "
+                  "on the camera points after the camera's lens distortion (" +
+                      cam.model + " model) was removed (warpdots).\n"
+                : std::string("The projector and stereo results refer to a pinhole camera on the "
+                              "raw camera points (undistort = 0): the camera's lens distortion "
+                              "biases them.\n"))
+        << "results in " << out << ": camera.yaml, projector.yaml, stereo.yaml, camera_errors.png, "
+        << "projector_errors.png\n";
+}
+
+void compareWithTruth(const std::string& path, const Results& r) {
+    cv::FileStorage fs(path, cv::FileStorage::READ);
+    if (!fs.isOpened()) throw std::runtime_error("cannot read the ground truth " + path);
+    cv::Mat camK, projK, rTrue, tTrue;
+    fs["camera_matrix"] >> camK;
+    fs["projector_matrix"] >> projK;
+    fs["R"] >> rTrue;
+    fs["T"] >> tTrue;
+    if (camK.empty() || projK.empty() || rTrue.empty() || tTrue.empty())
+        throw std::runtime_error(path + " lacks camera_matrix, projector_matrix, R or T");
+    std::cout << "\n== Compared with the ground truth (" << path << ")\n";
+    std::cout << std::left << std::setw(22) << "parameter" << std::right << std::setw(14)
+              << "recovered" << std::setw(14) << "truth" << std::setw(14) << "error"
+              << "\n";
+    auto row = [](const std::string& name, double got, double truth, bool relative) {
+        char err[32];
+        if (relative)
+            std::snprintf(err, sizeof err, "%+.3f %%", 100.0 * (got - truth) / truth);
+        else
+            std::snprintf(err, sizeof err, "%+.3f", got - truth);
+        std::cout << std::left << std::setw(22) << name << std::right << std::fixed
+                  << std::setprecision(3) << std::setw(14) << got << std::setw(14) << truth
+                  << std::setw(14) << err << "\n"
+                  << std::defaultfloat;
+    };
+    const cv::Mat& ck = r.camera.cameraMatrix;
+    row("camera fx", ck.at<double>(0, 0), camK.at<double>(0, 0), true);
+    row("camera fy", ck.at<double>(1, 1), camK.at<double>(1, 1), true);
+    row("camera cx (px)", ck.at<double>(0, 2), camK.at<double>(0, 2), false);
+    row("camera cy (px)", ck.at<double>(1, 2), camK.at<double>(1, 2), false);
+    if (!r.hasProjector) return;
+    const cv::Mat& pk = r.projector.cameraMatrix;
+    row("projector fx", pk.at<double>(0, 0), projK.at<double>(0, 0), true);
+    row("projector fy", pk.at<double>(1, 1), projK.at<double>(1, 1), true);
+    row("projector cx (px)", pk.at<double>(0, 2), projK.at<double>(0, 2), false);
+    row("projector cy (px)", pk.at<double>(1, 2), projK.at<double>(1, 2), false);
+    row("baseline |T|", cv::norm(r.stereo.t), cv::norm(tTrue), true);
+    row("rotation angle (deg)", rotationAngleDeg(r.stereo.r), rotationAngleDeg(rTrue), false);
+    const double cosT = r.stereo.t.dot(tTrue) / cv::norm(r.stereo.t) / cv::norm(tTrue);
+    std::cout << "rotation error " << rotationAngleDeg(r.stereo.r.t() * rTrue)
+              << " deg, T direction error " << std::acos(std::min(1.0, cosT)) * 180 / CV_PI
+              << " deg\n";
+}
