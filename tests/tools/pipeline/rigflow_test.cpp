@@ -146,6 +146,27 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
     EXPECT_EQ(e.rows, 3);
     EXPECT_TRUE(fileExists(good.file("calibration/camera_errors.png")));
     EXPECT_TRUE(fileExists(good.file("calibration/projector_errors.png")));
+
+    // The same correspondences given as point folders, with no photo, pattern file or
+    // projection image: no detection, the same calibration.
+    TempDir points;
+    fs::copy(good.file("calibration/points_cam"), points.file("cam"), fs::copy_options::recursive);
+    fs::copy(good.file("calibration/points_proj"), points.file("proj"),
+             fs::copy_options::recursive);
+    writeFile(points.file("rigflow.cfg"),
+              "camera_points = cam\nprojector_points = proj\ncamera_size = 960x720\n"
+              "projector_size = " +
+                  std::to_string(static_cast<int>(truth["projector_width"])) + "x" +
+                  std::to_string(static_cast<int>(truth["projector_height"])) + "\n");
+    const ProgramResult rp = runProgram(programPath("rigflow"), {points.path()}, ".");
+    ASSERT_EQ(rp.status, 0) << rp.out << rp.err;
+    EXPECT_NE(rp.out.find("[4/4] lumenrig: projector and stereo calibration ... done\n"),
+              std::string::npos)
+        << rp.out;
+    const Recovered p = readResults(points.path());
+    EXPECT_EQ(cv::norm(p.camera, g.camera), 0.0);
+    EXPECT_EQ(cv::norm(p.projector, g.projector), 0.0);
+    EXPECT_EQ(cv::norm(p.t, g.t), 0.0);
 }
 
 TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {

@@ -1,0 +1,71 @@
+// Choosing a lens model: held-out error on a synthetic series, and the refusal of an
+// ill-conditioned rich model however well it fits.
+#include "model_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/calib3d.hpp>
+
+#include "calib_fixture.h"
+
+namespace {
+ViewSet series(const cv::Mat& distortion, double noisePx) {
+    const SyntheticCamera camera = testCamera(distortion);
+    const SyntheticViews views = makeViews(camera, 8, 11);
+    ViewSet set;
+    set.image = projectViews(camera, views, noisePx, 12);
+    set.board.assign(set.image.size(), views.board);
+    for (std::size_t i = 0; i < set.image.size(); ++i) set.imageNumbers.push_back(int(i));
+    return set;
+}
+
+ModelScore scored(const std::string& name, double heldOut, bool wellConditioned) {
+    ModelScore s;
+    s.spec.name = name;
+    s.heldOutRms = heldOut;
+    s.condition.ok = wellConditioned;
+    s.condition.reason = wellConditioned ? "" : "the radial terms cancel each other";
+    return s;
+}
+}  // namespace
+
+TEST(ModelChoice, RichModelMustBeWellConditionedAndTenPercentBetter) {
+    struct Case {
+        const char* name;
+        double plain, rich;
+        bool richConditioned;
+        const char* chosen;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"clearly better", 0.50, 0.40, true, "rational", "lowers the held-out error"},
+        {"slightly better", 0.50, 0.46, true, "standard", "does not lower the held-out error"},
+        {"ill-conditioned however good", 0.50, 0.10, false, "standard", "ill-conditioned"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ModelChoice got = chooseModel(scored("standard", c.plain, true),
+                                            scored("rational", c.rich, c.richConditioned));
+        EXPECT_EQ(got.chosen, c.chosen);
+        EXPECT_NE(got.reason.find(c.reason), std::string::npos) << got.reason;
+    }
+}
+
+TEST(ModelChoice, HeldOutErrorSeesTheMissingLens) {
+    // A lens with distortion: the pinhole model fits it badly on held-out views, the standard
+    // model at the noise level.
+    const cv::Mat lens = (cv::Mat_<double>(1, 5) << -0.2, 0.08, 0.001, -0.002, 0);
+    const ViewSet views = series(lens, 0.1);
+    const LensFitSpec none{
+        "none",
+        cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3, 5,
+        30};
+    const LensFitSpec standard{"standard", 0, 5, 30};
+    const ModelScore plain = scoreModel(views, cv::Size(640, 480), none);
+    const ModelScore rich = scoreModel(views, cv::Size(640, 480), standard);
+    EXPECT_GT(plain.heldOutRms, 1.0);
+    EXPECT_LT(rich.heldOutRms, 0.2);
+    EXPECT_GE(rich.heldOutRms, rich.fitRms * 0.9) << "held-out views are not fitted";
+    EXPECT_TRUE(rich.condition.ok) << rich.condition.reason;
+    EXPECT_EQ(chooseModel(plain, rich).chosen, "standard");
+}
