@@ -289,3 +289,30 @@ TEST_F(Lumenrig, OpenCvErrorsAndUnwritableOutputsAreReported) {
     EXPECT_NE(r.err.find("cannot write nowhere/R.txt"), std::string::npos);
     EXPECT_TRUE(fileExists(dir.file("F.txt")));
 }
+
+TEST_F(Lumenrig, ResultsFileHoldsTheWrittenValuesAtFullPrecision) {
+    std::vector<std::string> a = args("1");
+    a.insert(a.begin(), {"--results", "results.yaml"});
+    const ProgramResult r = run(a);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "the projector files reproduce the fit";
+    cv::FileStorage f(dir.file("results.yaml"), cv::FileStorage::READ);
+    ASSERT_TRUE(f.isOpened());
+    cv::Mat k, d, rot;
+    f["projector_matrix"] >> k;
+    f["projector_distortion"] >> d;
+    f["R"] >> rot;
+    EXPECT_EQ(static_cast<std::string>(f["projector_model"]), "standard");
+    const cv::Matx33d kText = matrixFile("K.txt"), rText = matrixFile("R.txt");
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(cv::format("%g", k.at<double>(i / 3, i % 3)),
+                  cv::format("%g", kText(i / 3, i % 3)));
+        EXPECT_EQ(cv::format("%g", rot.at<double>(i / 3, i % 3)),
+                  cv::format("%g", rText(i / 3, i % 3)));
+    }
+    EXPECT_EQ(readValues(dir.file("D.txt")).size(), 5u);
+    EXPECT_EQ(d.total(), 5u);
+    EXPECT_GT(static_cast<double>(f["projector_rms"]), 0.0);
+    EXPECT_GT(static_cast<double>(f["stereo_rms"]), 0.0);
+    EXPECT_GT(static_cast<double>(f["camera_rms"]), 0.0);
+}
