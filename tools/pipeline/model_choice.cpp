@@ -14,7 +14,7 @@ struct Fit {
     double rms = 0;
 };
 
-Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const LensFitSpec& spec) {
+Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const LensCandidate& model) {
     std::vector<std::vector<cv::Point3f>> board;
     std::vector<std::vector<cv::Point2f>> image;
     for (int i : use) {
@@ -22,12 +22,12 @@ Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const Lens
         image.push_back(v.image[i]);
     }
     Fit f;
-    f.d = cv::Mat::zeros(1, spec.coefficients, CV_64F);
+    f.d = cv::Mat::zeros(1, model.coefficients, CV_64F);
     std::vector<cv::Mat> rvecs, tvecs;
-    f.rms = cv::calibrateCamera(board, image, size, f.k, f.d, rvecs, tvecs, spec.flags,
+    f.rms = cv::calibrateCamera(board, image, size, f.k, f.d, rvecs, tvecs, model.flags,
                                 cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
-                                                 spec.iterations, DBL_EPSILON));
-    f.d = f.d.reshape(1, 1).colRange(0, spec.coefficients).clone();
+                                                 model.iterations, DBL_EPSILON));
+    f.d = f.d.reshape(1, 1).colRange(0, model.coefficients).clone();
     return f;
 }
 
@@ -39,13 +39,13 @@ std::string px(double v) {
 }
 }  // namespace
 
-ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensFitSpec& spec) {
+ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensCandidate& model) {
     ModelScore score;
-    score.spec = spec;
+    score.model = model;
     const int views = static_cast<int>(v.board.size());
     std::vector<int> all(views);
     for (int i = 0; i < views; ++i) all[i] = i;
-    const Fit whole = fit(v, all, size, spec);
+    const Fit whole = fit(v, all, size, model);
     score.fitRms = whole.rms;
     score.cameraMatrix = whole.k;
     score.distortion = whole.d;
@@ -57,7 +57,7 @@ ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensFitSpec& spec) 
     for (int f = 0; f < folds; ++f) {
         std::vector<int> train, test;
         for (int i = 0; i < views; ++i) (i % folds == f ? test : train).push_back(i);
-        const Fit part = fit(v, train, size, spec);
+        const Fit part = fit(v, train, size, model);
         for (int i : test) {
             cv::Mat rvec, tvec;
             cv::solvePnP(v.board[i], v.image[i], part.k, part.d, rvec, tvec);
@@ -77,8 +77,8 @@ ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensFitSpec& spec) 
 ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
     ModelChoice c;
     c.scores = {plain, rich};
-    const std::string& p = plain.spec.name;
-    const std::string& r = rich.spec.name;
+    const std::string& p = plain.model.name;
+    const std::string& r = rich.model.name;
     if (!rich.condition.ok) {
         c.chosen = p;
         c.reason =

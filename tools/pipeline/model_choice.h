@@ -14,7 +14,7 @@ struct ViewSet {
     std::vector<std::vector<cv::Point2f>> image;
 };
 
-struct LensFitSpec {
+struct LensCandidate {
     std::string name;  // "standard", "rational", "none"
     int flags = 0;     // cv::calibrateCamera flags
     int coefficients = 5;
@@ -22,7 +22,7 @@ struct LensFitSpec {
 };
 
 struct ModelScore {
-    LensFitSpec spec;
+    LensCandidate model;
     double fitRms = 0;      // all views
     double heldOutRms = 0;  // over all points, each view solved through a lens fitted without it
     LensCondition condition;
@@ -31,7 +31,7 @@ struct ModelScore {
 
 // Fits the model to all views and cross-validates it over views: with up to ten views each
 // is left out once; with more, ten folds of every tenth view. Needs three views or more.
-ModelScore scoreModel(const ViewSet& views, cv::Size imageSize, const LensFitSpec& spec);
+ModelScore scoreModel(const ViewSet& views, cv::Size imageSize, const LensCandidate& model);
 
 struct ModelChoice {
     std::string chosen;  // name of the model kept

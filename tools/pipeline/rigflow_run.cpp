@@ -291,52 +291,44 @@ ViewSet projectorViews(const std::string& w, const Layout& l, const RigflowConfi
 void printScores(const std::string& device, const ModelChoice& choice) {
     std::cout << "      " << device << " lens models, RMS error fitted / held out:";
     for (const ModelScore& s : choice.scores)
-        std::cout << " " << s.spec.name << " " << s.fitRms << " / " << s.heldOutRms << " px;";
+        std::cout << " " << s.model.name << " " << s.fitRms << " / " << s.heldOutRms << " px;";
     std::cout << " chosen: " << choice.chosen << "\n      (" << choice.reason << ")" << std::endl;
 }
 
-// camera_model = auto: both models fitted and cross-validated, the standard one kept unless
-// the rational one is well-conditioned and clearly better on held-out views.
-ModelChoice chooseCameraModel(const std::string& w, const Layout& l, const RigflowConfig& c,
-                              cv::Size size) {
-    const ViewSet views = cameraViews(w, l);
-    const LensFitSpec standard{"standard", 0, 5, c.camera_iterations};
-    const LensFitSpec rational{"rational", cv::CALIB_RATIONAL_MODEL, 8, c.camera_iterations};
+// Both models fitted and cross-validated; the plain one kept unless the rich one is
+// well-conditioned and clearly better on held-out views. Too few views keep the plain one.
+ModelChoice chooseBetween(const std::string& device, const ViewSet& views, cv::Size size,
+                          const LensCandidate& plain, const LensCandidate& rich) {
     if (static_cast<int>(views.board.size()) < kMinViewsToCrossValidate) {
         ModelChoice choice;
-        choice.chosen = "standard";
+        choice.chosen = plain.name;
         choice.reason = "too few views (" + std::to_string(views.board.size()) +
                         ") to compare models on held-out views";
         return choice;
     }
-    ModelChoice choice =
-        chooseModel(scoreModel(views, size, standard), scoreModel(views, size, rational));
-    printScores("camera", choice);
+    ModelChoice choice = chooseModel(scoreModel(views, size, plain), scoreModel(views, size, rich));
+    printScores(device, choice);
     return choice;
+}
+
+ModelChoice chooseCameraModel(const std::string& w, const Layout& l, const RigflowConfig& c,
+                              cv::Size size) {
+    return chooseBetween("camera", cameraViews(w, l), size, {"standard", 0, 5, c.camera_iterations},
+                         {"rational", cv::CALIB_RATIONAL_MODEL, 8, c.camera_iterations});
 }
 
 ModelChoice chooseProjectorModel(const std::string& w, const Layout& l, const RigflowConfig& c,
                                  const Plan& p) {
-    const ViewSet views = projectorViews(w, l, c, p.cameraSize);
-    const LensFitSpec none{"none", kNoDistortionFlags, 5, kPinholeIterations};
-    const LensFitSpec standard{"standard", 0, 5, kPinholeIterations};
-    if (static_cast<int>(views.board.size()) < kMinViewsToCrossValidate) {
-        ModelChoice choice;
-        choice.chosen = "none";
-        choice.reason = "too few views (" + std::to_string(views.board.size()) +
-                        ") to compare models on held-out views";
-        return choice;
-    }
-    ModelChoice choice = chooseModel(scoreModel(views, p.projectorSize, none),
-                                     scoreModel(views, p.projectorSize, standard));
-    printScores("projector", choice);
-    return choice;
+    return chooseBetween("projector", projectorViews(w, l, c, p.cameraSize), p.projectorSize,
+                         {"none", kNoDistortionFlags, 5, kPinholeIterations},
+                         {"standard", 0, 5, kPinholeIterations});
 }
 
 void recordChoice(const ModelChoice& choice, const std::string& how, DeviceResult* d) {
     d->model = choice.chosen;
     d->modelReason = how + (choice.reason.empty() ? "" : ": " + choice.reason);
-    for (const ModelScore& s : choice.scores) d->heldOutRms.emplace_back(s.spec.name, s.heldOutRms);
+    for (const ModelScore& s : choice.scores)
+        d->heldOutRms.emplace_back(s.model.name, s.heldOutRms);
 }
 }  // namespace
 bool parseRigflowArgs(int argc, char** argv, RigflowOptions* o, int* status) {

@@ -21,7 +21,7 @@ ViewSet series(const cv::Mat& distortion, double noisePx) {
 
 ModelScore scored(const std::string& name, double heldOut, bool wellConditioned) {
     ModelScore s;
-    s.spec.name = name;
+    s.model.name = name;
     s.heldOutRms = heldOut;
     s.condition.ok = wellConditioned;
     s.condition.reason = wellConditioned ? "" : "the radial terms cancel each other";
@@ -56,11 +56,11 @@ TEST(ModelChoice, HeldOutErrorSeesTheMissingLens) {
     // model at the noise level.
     const cv::Mat lens = (cv::Mat_<double>(1, 5) << -0.2, 0.08, 0.001, -0.002, 0);
     const ViewSet views = series(lens, 0.1);
-    const LensFitSpec none{
+    const LensCandidate none{
         "none",
         cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3, 5,
         30};
-    const LensFitSpec standard{"standard", 0, 5, 30};
+    const LensCandidate standard{"standard", 0, 5, 30};
     const ModelScore plain = scoreModel(views, cv::Size(640, 480), none);
     const ModelScore rich = scoreModel(views, cv::Size(640, 480), standard);
     EXPECT_GT(plain.heldOutRms, 1.0);
