@@ -63,9 +63,8 @@ std::string validateTagharvestArgs(const TagharvestArgs& a) {
     return "";
 }
 
-void printUsage() {
-    std::cerr
-        << "Usage: tagharvest [--subpixel] Projection_img Camera_img first_num image_num\n"
+void printUsage(std::ostream& out) {
+    out << "Usage: tagharvest [--subpixel] Projection_img Camera_img first_num image_num\n"
            "                  AR_thresh thresh_first Adapbtive_thresh_flag thresh_interval\n"
            "                  thresh_repeat_num \"number of pattern\" MARK_SIZE MARK_SPACE_X "
            "MARK_SPACE_Y\n"

@@ -1,6 +1,7 @@
 // Command line and configuration of the marker correspondence detector.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "name_pattern.h"
@@ -56,5 +57,5 @@ std::string validateTagharvestArgs(const TagharvestArgs& args);
 // flags, width and precision) and no other conversion ("%%" is a literal percent).
 bool isSingleIntegerPattern(const std::string& pattern);
 
-void printUsage();
+void printUsage(std::ostream& out);
 void printConfigurationEcho(const TagharvestArgs& args);

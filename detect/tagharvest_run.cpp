@@ -9,6 +9,7 @@
 #include "correspondence_files.h"
 #include "detection_pass.h"
 #include "detector_config.h"
+#include "help_request.h"
 #include "pattern_marker_table.h"
 #include "run_state.h"
 
@@ -76,6 +77,10 @@ void printSummary(const RunState& state) {
 }  // namespace
 
 int runTagharvest(int argc, char** argv) {
+    if (asksForHelp(argc, argv)) {
+        printUsage(std::cout);
+        return 0;
+    }
     const std::clock_t start = std::clock();
     const bool subpixel = argc > 1 && std::string(argv[1]) == "--subpixel";
     if (subpixel) {
@@ -83,7 +88,7 @@ int runTagharvest(int argc, char** argv) {
         --argc;
     }
     if (argc != kTagharvestArgCount + 1) {
-        printUsage();
+        printUsage(std::cerr);
         return kExitUsage;
     }
     std::cout << "*** CONFIGURATION ***\n";

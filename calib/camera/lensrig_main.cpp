@@ -1,7 +1,14 @@
 // lensrig: calibrates the camera from tagharvest's camera-mode correspondences.
+#include <iostream>
+
+#include "help_request.h"
 #include "lensrig_run.h"
 
 int main(int argc, char** argv) {
+    if (asksForHelp(argc, argv)) {
+        printLensrigUsage(std::cout);
+        return 0;
+    }
     LensrigArgs args;
     if (!parseLensrigArgs(argc, argv, &args)) return kLensrigError;
     return runLensrig(args);

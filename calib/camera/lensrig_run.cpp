@@ -277,6 +277,19 @@ void warnIfIllConditioned(const LensrigState& s) {
 }
 }  // namespace
 
+void printLensrigUsage(std::ostream& out) {
+    out << "Usage: lensrig [--size WxH] [--results FILE] image_pattern 2d_point_pattern "
+           "3d_point_pattern true_num_file mode param_folder reproj_folder [iterations]\n"
+           "  mode 0: no lens distortion; 1: rational lens model (k1..k6, p1, p2);\n"
+           "  2: standard lens model (k1 k2 p1 p2 k3)\n"
+           "  --size WxH: the image size, needed when there are no photos (image_pattern -)\n"
+           "  --results FILE: every result at full precision, OpenCV YAML\n"
+           "  exit status 3: the files written do not reproduce the fit\n"
+           "  example: lensrig img/cam%03d.png pts/cam2D%03d.txt pts/cam3D%03d.txt "
+           "pts/cam_true_num.txt "
+           "2 param reproj 100\n";
+}
+
 bool parseLensrigArgs(int argc, char** argv, LensrigArgs* a) {
     int first = 1;  // first positional argument
     bool optionsOk = true;
@@ -295,17 +308,7 @@ bool parseLensrigArgs(int argc, char** argv, LensrigArgs* a) {
     argc -= first - 1;
     argv += first - 1;
     if (!optionsOk || (argc != 8 && argc != 9)) {
-        std::cerr
-            << "Usage: lensrig [--size WxH] [--results FILE] image_pattern 2d_point_pattern "
-               "3d_point_pattern true_num_file mode param_folder reproj_folder [iterations]\n"
-               "  mode 0: no lens distortion; 1: rational lens model (k1..k6, p1, p2);\n"
-               "  2: standard lens model (k1 k2 p1 p2 k3)\n"
-               "  --size WxH: the image size, needed when there are no photos (image_pattern -)\n"
-               "  --results FILE: every result at full precision, OpenCV YAML\n"
-               "  exit status 3: the files written do not reproduce the fit\n"
-               "  example: lensrig img/cam%03d.png pts/cam2D%03d.txt pts/cam3D%03d.txt "
-               "pts/cam_true_num.txt "
-               "2 param reproj 100\n";
+        printLensrigUsage(std::cerr);
         return false;
     }
     a->imagePattern = argv[1];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <ostream>
 #include <string>
 
 struct LensrigArgs {
@@ -30,6 +31,7 @@ constexpr const char* kNoPhotos = "-";
 
 // Reads the options and 7 or 8 positional arguments (argv[1..]); false after printing the
 // usage on stderr.
+void printLensrigUsage(std::ostream& out);
 bool parseLensrigArgs(int argc, char** argv, LensrigArgs* args);
 
 // The whole run; returns the exit status. Errors raised while loading or inside OpenCV

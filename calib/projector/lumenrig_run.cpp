@@ -112,6 +112,22 @@ bool projectorFilesReproduceFit(const LumenrigArgs& a, const CalibData& proj) {
 }
 }  // namespace
 
+void printLumenrigUsage(std::ostream& out) {
+    out << "Usage: lumenrig [--results FILE] cam_true_num cam_image_pattern cam_2d_pattern "
+           "cam_3d_pattern "
+           "cam_width "
+           "cam_height\n"
+           "                proj_true_num proj_image_pattern proj_2d_on_cam_pattern "
+           "proj_pattern_pattern "
+           "proj_width proj_height\n"
+           "                stereo_R_file stereo_T_file F_file proj_matrix_file proj_dist_file "
+           "proj_dist_mode\n"
+           "  (18 arguments; proj_dist_mode 0: no projector lens distortion, 1: k1 k2 p1 p2 "
+           "k3)\n"
+           "  --results FILE: every result at full precision, OpenCV YAML\n"
+           "  exit status 3: the projector files do not reproduce the fit\n";
+}
+
 bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
     if (argc > 2 && std::string(argv[1]) == "--results") {
         a->resultsName = argv[2];
@@ -119,20 +135,7 @@ bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
         argv += 2;
     }
     if (argc != 19) {
-        std::cerr
-            << "Usage: lumenrig [--results FILE] cam_true_num cam_image_pattern cam_2d_pattern "
-               "cam_3d_pattern "
-               "cam_width "
-               "cam_height\n"
-               "                proj_true_num proj_image_pattern proj_2d_on_cam_pattern "
-               "proj_pattern_pattern "
-               "proj_width proj_height\n"
-               "                stereo_R_file stereo_T_file F_file proj_matrix_file proj_dist_file "
-               "proj_dist_mode\n"
-               "  (18 arguments; proj_dist_mode 0: no projector lens distortion, 1: k1 k2 p1 p2 "
-               "k3)\n"
-               "  --results FILE: every result at full precision, OpenCV YAML\n"
-               "  exit status 3: the projector files do not reproduce the fit\n";
+        printLumenrigUsage(std::cerr);
         return false;
     }
     a->camTrueNum = argv[1];

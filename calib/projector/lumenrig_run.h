@@ -1,6 +1,7 @@
 // lumenrig: projector calibration as an inverse camera, and camera-projector stereo.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 struct LumenrigArgs {
@@ -22,6 +23,7 @@ constexpr int kLumenrigNotReproduced = 3;  // the projector files do not reprodu
 
 // Reads the option and exactly 18 positional arguments; false after printing the usage on
 // stderr.
+void printLumenrigUsage(std::ostream& out);
 bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* args);
 
 int runLumenrig(const LumenrigArgs& args);

@@ -236,3 +236,24 @@ TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Image num  0 :  OK (detect num 63)"), std::string::npos) << r.out;
 }
+
+// Asking for help is not a mistake: every program prints its usage on stdout and exits 0.
+TEST(BadInput, HelpIsUsageOnStdoutAndSuccess) {
+    const std::pair<std::string, std::string> programs[] = {
+        {"tagharvest", "Usage: tagharvest [--subpixel]"},
+        {"lensrig", "Usage: lensrig [--size WxH]"},
+        {"lumenrig", "Usage: lumenrig [--results FILE]"},
+        {"warpdots", "[true num txt][camMat txt]"},
+        {"kinemix", "[options...]"},
+        {"tagforge", "Usage: tagforge COMMAND"},
+        {"rigflow", "Usage: rigflow [--config FILE]"}};
+    TempDir dir;
+    for (const auto& [program, usage] : programs)
+        for (const std::string flag : {"--help", "-h"}) {
+            SCOPED_TRACE(program + " " + flag);
+            const ProgramResult r = runProgram(programPath(program), {flag}, dir.path());
+            EXPECT_EQ(r.status, 0);
+            EXPECT_NE(r.out.find(usage), std::string::npos) << r.out;
+            EXPECT_EQ(r.err, "");
+        }
+}

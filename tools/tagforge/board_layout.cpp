@@ -42,21 +42,43 @@ bool markerAt(const MarkerLayout& l, double x, double y, int* id, double* u, dou
     return true;
 }
 
+namespace {
+// The layout for a marker side and the image size it needs with its margins.
+MarkerLayout projectedLayout(int side, int patternCount, int* needWidth, int* needHeight) {
+    // The patch reaches kWhitePatch pixels right of and below the top-left corner; the
+    // next marker must start beyond it.
+    const int gap = std::max(static_cast<int>(std::ceil(kGapRatio * side)), kWhitePatch + 2 - side);
+    const int margin = std::max(kMinMargin, side / 4);
+    const MarkerLayout l{static_cast<double>(side), static_cast<double>(gap),
+                         static_cast<double>(gap), false, patternCount};
+    *needWidth = static_cast<int>(std::ceil(layoutWidth(l))) + 2 * margin;
+    *needHeight = static_cast<int>(std::ceil(layoutHeight(l))) + 2 * margin;
+    return l;
+}
+}  // namespace
+
 bool projectionLayout(int width, int height, int patternCount, MarkerLayout* layout,
                       double* offsetX, double* offsetY) {
     for (int side = kMaxProjectedSide; side >= kMinProjectedSide; --side) {
-        // The patch reaches kWhitePatch pixels right of and below the top-left corner; the
-        // next marker must start beyond it.
-        const int gap =
-            std::max(static_cast<int>(std::ceil(kGapRatio * side)), kWhitePatch + 2 - side);
-        const int margin = std::max(kMinMargin, side / 4);
-        MarkerLayout l{static_cast<double>(side), static_cast<double>(gap),
-                       static_cast<double>(gap), false, patternCount};
-        if (layoutWidth(l) + 2 * margin > width || layoutHeight(l) + 2 * margin > height) continue;
+        int needW = 0, needH = 0;
+        const MarkerLayout l = projectedLayout(side, patternCount, &needW, &needH);
+        if (needW > width || needH > height) continue;
         *layout = l;
         *offsetX = std::floor((width - layoutWidth(l)) / 2);
         *offsetY = std::floor((height - layoutHeight(l)) / 2);
         return true;
     }
     return false;
+}
+
+void smallestProjectionSize(int patternCount, int* width, int* height) {
+    *width = *height = 0;
+    for (int side = kMinProjectedSide; side <= kMaxProjectedSide; ++side) {
+        int w = 0, h = 0;
+        projectedLayout(side, patternCount, &w, &h);
+        if (*width == 0 || static_cast<double>(w) * h < static_cast<double>(*width) * *height) {
+            *width = w;
+            *height = h;
+        }
+    }
 }

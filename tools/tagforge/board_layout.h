@@ -36,3 +36,6 @@ bool markerAt(const MarkerLayout& layout, double x, double y, int* id, double* u
 // layout fits. *offsetX, *offsetY receive the pixel position of the layout origin.
 bool projectionLayout(int width, int height, int patternCount, MarkerLayout* layout,
                       double* offsetX, double* offsetY);
+
+// The smallest projector resolution that holds the projected layout.
+void smallestProjectionSize(int patternCount, int* width, int* height);

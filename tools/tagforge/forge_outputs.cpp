@@ -1,16 +1,17 @@
 #include "forge_outputs.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "board_marks.h"
 #include "camera_param.h"
 #include "render.h"
 
 namespace {
 constexpr double kMmPerInch = 25.4;
-constexpr double kBoardMarginMm = 20.0;
-constexpr double kScaleBarMm = 100.0;
 
 void colourAtLayout(const std::vector<MarkerPicture>& pictures, const MarkerLayout& layout,
                     double x, double y, float bgr[3]) {
@@ -51,31 +52,43 @@ cv::Mat renderProjectionImage(const std::vector<MarkerPicture>& pictures, int wi
 
 cv::Mat renderBoardImage(const std::vector<MarkerPicture>& pictures, const MarkerLayout& layoutMm,
                          double dpi) {
+    return renderBoardImage(pictures, layoutMm, pageAroundBoard(layoutMm), dpi);
+}
+
+cv::Mat renderBoardImage(const std::vector<MarkerPicture>& pictures, const MarkerLayout& layoutMm,
+                         const BoardPage& page, double dpi) {
     const double pxPerMm = dpi / kMmPerInch;
-    const double bottomMm = kBoardMarginMm + 15.0;  // room for the scale note
-    const int width =
-        static_cast<int>(std::lround((layoutWidth(layoutMm) + 2 * kBoardMarginMm) * pxPerMm));
-    const int height = static_cast<int>(
-        std::lround((layoutHeight(layoutMm) + kBoardMarginMm + bottomMm) * pxPerMm));
+    const int width = static_cast<int>(std::lround(page.widthMm * pxPerMm));
+    const int height = static_cast<int>(std::lround(page.heightMm * pxPerMm));
     cv::Mat board =
         renderSupersampled(cv::Size(width, height), 2, [&](double x, double y, float bgr[3]) {
-            colourAtLayout(pictures, layoutMm, (x + 0.5) / pxPerMm - kBoardMarginMm,
-                           (y + 0.5) / pxPerMm - kBoardMarginMm, bgr);
+            colourAtLayout(pictures, layoutMm, (x + 0.5) / pxPerMm - page.originXMm,
+                           (y + 0.5) / pxPerMm - page.originYMm, bgr);
         });
-    const int barY = static_cast<int>((layoutHeight(layoutMm) + kBoardMarginMm + 8.0) * pxPerMm);
-    const int barX = static_cast<int>(kBoardMarginMm * pxPerMm);
-    cv::rectangle(board, cv::Point(barX, barY),
-                  cv::Point(barX + static_cast<int>(std::lround(kScaleBarMm * pxPerMm)) - 1,
-                            barY + static_cast<int>(1.0 * pxPerMm)),
-                  cv::Scalar(0, 0, 0), cv::FILLED);
-    char note[256];
-    std::snprintf(
-        note, sizeof note,
-        "Print at 100 %%, %.0f dpi: the bar is %.0f mm, markers %.1f mm, gaps %.1f x %.1f mm", dpi,
-        kScaleBarMm, layoutMm.markSize, layoutMm.spaceX, layoutMm.spaceY);
-    cv::putText(board, note, cv::Point(barX, barY + static_cast<int>(6.0 * pxPerMm)),
-                cv::FONT_HERSHEY_SIMPLEX, std::max(0.4, pxPerMm * 0.12), cv::Scalar(0, 0, 0),
-                std::max(1, static_cast<int>(pxPerMm * 0.2)), cv::LINE_AA);
+    auto px = [&](cv::Point2d mm) {
+        return cv::Point(static_cast<int>(std::lround(mm.x * pxPerMm)),
+                         static_cast<int>(std::lround(mm.y * pxPerMm)));
+    };
+    const cv::Scalar black(0, 0, 0);
+    for (const PageMark& m : boardMarks(layoutMm, page)) {
+        if (m.kind == PageMark::kLine) {
+            cv::line(board, px(m.points[0]), px(m.points[1]), black,
+                     std::max(1, static_cast<int>(std::lround(m.sizeMm * pxPerMm))), cv::LINE_AA);
+        } else if (m.kind == PageMark::kFilled) {
+            std::vector<cv::Point> corners;
+            for (const cv::Point2d& p : m.points) corners.push_back(px(p));
+            cv::fillConvexPoly(board, corners, black, cv::LINE_AA);
+        } else {
+            // Capitals m.sizeMm high, narrowed when the line would leave the sheet.
+            int base = 0;
+            const cv::Size unit = cv::getTextSize(m.text, cv::FONT_HERSHEY_SIMPLEX, 1.0, 1, &base);
+            const double room = width - px(m.points[0]).x - 5 * pxPerMm;
+            const double scale =
+                std::min(m.sizeMm * pxPerMm / unit.height, room / std::max(1, unit.width));
+            cv::putText(board, m.text, px(m.points[0]), cv::FONT_HERSHEY_SIMPLEX, scale, black,
+                        std::max(1, static_cast<int>(scale * 1.5)), cv::LINE_AA);
+        }
+    }
     return board;
 }
 

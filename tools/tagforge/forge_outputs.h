@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "board_layout.h"
+#include "board_page.h"
 #include "marker_picture.h"
 
 // Worst correlation allowed between different pictures and orientations.
@@ -21,8 +22,11 @@ bool writePatternSet(const std::string& dir, int count, unsigned seed,
 cv::Mat renderProjectionImage(const std::vector<MarkerPicture>& pictures, int width, int height,
                               const MarkerLayout& layout, double offsetX, double offsetY);
 
-// The printable board at dpi dots per inch: markers laid out in millimetres with a white
-// margin, and the scale written in the bottom margin.
+// The printable board at dpi dots per inch: the sheet with the markers laid out in
+// millimetres, the axes at the origin, the scale bar and the print note below the markers.
+cv::Mat renderBoardImage(const std::vector<MarkerPicture>& pictures, const MarkerLayout& layoutMm,
+                         const BoardPage& page, double dpi);
+// The same on a sheet sized to the board.
 cv::Mat renderBoardImage(const std::vector<MarkerPicture>& pictures, const MarkerLayout& layoutMm,
                          double dpi);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "board_layout.h"
+#include "board_page.h"
+#include "board_svg.h"
 #include "forge_outputs.h"
 #include "scene.h"
 
@@ -134,14 +137,18 @@ int runPatterns(int argc, char** argv) {
     std::string out;
     int count = kBoardMarkers, seed = 1;
     const std::vector<Option> options = {
-        {"out", "folder for pat.00, pat.01, ... (must exist)", textOption(&out)},
+        {"out", "folder for pat.00, pat.01, ... (created)", textOption(&out)},
         {"count", "number of patterns, 1..150 (default 63)", intOption(&count, 1, 150)},
         {"seed", "design seed (default 1)", intOption(&seed, 0, 1 << 30)},
     };
     if (int s = parseOptions(argc, argv, 2, "patterns", "Writes marker pattern files.", options,
                              {"out"}))
         return exitStatus(s);
-    if (!isWritableFolder(out)) return fail("patterns", "no folder " + out);
+    std::error_code ec;
+    std::filesystem::create_directories(out, ec);
+    if (!isWritableFolder(out))
+        return fail("patterns",
+                    "cannot create the folder " + out + (ec ? ": " + ec.message() : std::string()));
     std::vector<MarkerPicture> pictures;
     double worst = 0;
     std::string error;
@@ -159,16 +166,30 @@ std::vector<MarkerPicture> picturesFor(int count, int seed, std::string* error) 
     return pictures;
 }
 
+bool endsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    return static_cast<bool>(out << text) && static_cast<bool>(out.flush());
+}
+
 int runBoard(int argc, char** argv) {
-    std::string out;
-    double dpi = 300, size = 30, spaceX = 10, spaceY = 10;
+    std::string out, paperText;
+    double dpi = 300, size = 0, spaceX = 10, spaceY = 10;
     int rotation = 0, count = kBoardMarkers, seed = 1;
     const std::vector<Option> options = {
-        {"out", "PNG file of the board", textOption(&out)},
-        {"dpi", "print resolution (default 300)", doubleOption(&dpi, 50, 1200)},
-        {"mark-size", "MARK_SIZE in mm (default 30)", doubleOption(&size, 1, 500)},
-        {"space-x", "MARK_SPACE_X in mm (default 10)", doubleOption(&spaceX, 0, 500)},
-        {"space-y", "MARK_SPACE_Y in mm (default 10)", doubleOption(&spaceY, 0, 500)},
+        {"out", "board file: .svg (millimetres, prints at true size) or .png", textOption(&out)},
+        {"paper", "A4, A3, letter or WxHmm: the largest board the sheet holds",
+         textOption(&paperText)},
+        {"dpi", "PNG print resolution (default 300)", doubleOption(&dpi, 50, 1200)},
+        {"mark-size", "MARK_SIZE in mm (default 30, or the largest for --paper)",
+         doubleOption(&size, 1, 500)},
+        {"space-x", "MARK_SPACE_X in mm (default 10; with --paper its ratio to 30)",
+         doubleOption(&spaceX, 0, 500)},
+        {"space-y", "MARK_SPACE_Y in mm (default 10; with --paper its ratio to 30)",
+         doubleOption(&spaceY, 0, 500)},
         {"rotation", "boad_rotation, 0 or 1 (default 0)", intOption(&rotation, 0, 1)},
         {"count", "number of pattern, 63..150 (default 63)", intOption(&count, kBoardMarkers, 150)},
         {"seed", "pattern seed, as given to patterns (default 1)", intOption(&seed, 0, 1 << 30)},
@@ -176,17 +197,44 @@ int runBoard(int argc, char** argv) {
     if (int s = parseOptions(argc, argv, 2, "board", "Writes the printable marker board.", options,
                              {"out"}))
         return exitStatus(s);
+    const bool svg = endsWith(out, ".svg");
+    if (!svg && !endsWith(out, ".png"))
+        return fail("board", "--out names a .svg or .png file: " + out);
     if (!isWritableFolder(parentOf(out))) return fail("board", "no folder " + parentOf(out));
+    MarkerLayout layout{size > 0 ? size : 30, spaceX, spaceY, rotation != 0, count};
+    BoardPage page = pageAroundBoard(layout);
+    if (!paperText.empty()) {
+        double w = 0, h = 0;
+        std::string name, refusal;
+        if (!parsePaper(paperText, &w, &h, &name))
+            return fail("board",
+                        "--paper takes A4, A3, letter or WxHmm (e.g. 500x400mm): " + paperText);
+        // The gaps keep their proportion to the marker (10 mm to 30 mm by default).
+        const double reference = size > 0 ? size : 30;
+        if (!fitBoardToPaper(w, h, name, size, spaceX / reference, spaceY / reference, &layout,
+                             &page, &refusal))
+            return fail("board", refusal);
+    }
     std::string error;
     const std::vector<MarkerPicture> pictures = picturesFor(count, seed, &error);
     if (!error.empty()) return fail("board", error);
-    const MarkerLayout layout{size, spaceX, spaceY, rotation != 0, count};
-    const double pixels =
-        (layoutWidth(layout) + 40) * dpi / 25.4 * (layoutHeight(layout) + 55) * dpi / 25.4;
-    if (pixels > 4.0e8) return fail("board", "the board would be larger than 400 megapixels");
-    if (!writeImage(out, renderBoardImage(pictures, layout, dpi)))
-        return fail("board", "cannot write " + out);
-    std::cout << "wrote " << out << "\n";
+    if (svg) {
+        if (!writeText(out, boardSvg(pictures, layout, page)))
+            return fail("board", "cannot write " + out);
+    } else {
+        const double pixels = page.widthMm * dpi / 25.4 * page.heightMm * dpi / 25.4;
+        if (pixels > 4.0e8) return fail("board", "the board would be larger than 400 megapixels");
+        if (!writeImage(out, renderBoardImage(pictures, layout, page, dpi)))
+            return fail("board", "cannot write " + out);
+    }
+    std::printf("wrote %s: sheet %g x %g mm%s, markers cover %g x %g mm\n", out.c_str(),
+                page.widthMm, page.heightMm,
+                page.paper.empty() ? "" : (" (" + page.paper + ")").c_str(), layoutWidth(layout),
+                layoutHeight(layout));
+    std::printf("for rigflow.cfg:\n  mark_size = %g\n  mark_space_x = %g\n  mark_space_y = %g\n",
+                layout.markSize, layout.spaceX, layout.spaceY);
+    if (rotation != 0) std::printf("  board_rotation = 1\n");
+    std::printf("print at 100 %% (actual size), then measure the scale bar\n");
     return 0;
 }
 
@@ -205,8 +253,14 @@ int runProjection(int argc, char** argv) {
     if (!isWritableFolder(parentOf(out))) return fail("projection", "no folder " + parentOf(out));
     MarkerLayout layout;
     double ox, oy;
-    if (!projectionLayout(width, height, count, &layout, &ox, &oy))
-        return fail("projection", "the markers do not fit this resolution");
+    if (!projectionLayout(width, height, count, &layout, &ox, &oy)) {
+        int w = 0, h = 0;
+        smallestProjectionSize(count, &w, &h);
+        return fail("projection", "the markers do not fit " + std::to_string(width) + "x" +
+                                      std::to_string(height) +
+                                      "; the smallest resolution that holds them is " +
+                                      std::to_string(w) + "x" + std::to_string(h));
+    }
     std::string error;
     const std::vector<MarkerPicture> pictures = picturesFor(count, seed, &error);
     if (!error.empty()) return fail("projection", error);

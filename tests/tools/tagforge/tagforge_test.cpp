@@ -231,12 +231,19 @@ TEST(TagforgeCli, BadInputIsRefused) {
         {{"paint"}, 1, "unknown command paint"},
         {{"patterns", "--out", "."}, 0, ""},
         {{"patterns", "--out", ".", "--count", "151"}, 1, "bad value for --count: 151"},
-        {{"patterns", "--out", "no/such"}, 2, "no folder no/such"},
+        {{"patterns", "--out", "pat.00/sub"}, 2, "cannot create the folder pat.00/sub"},
         {{"patterns", "--bogus", "1"}, 1, "unknown option --bogus"},
         {{"patterns"}, 1, "--out is required"},
-        {{"projection", "--out", "p.png", "--size", "300x200"}, 2, "do not fit"},
+        {{"projection", "--out", "p.png", "--size", "300x200"},
+         2,
+         "do not fit 300x200; the smallest resolution that holds them is 848x644"},
         {{"projection", "--out", "p.png", "--size", "12"}, 1, "bad value for --size"},
         {{"board", "--out", "b.png", "--mark-size", "-3"}, 1, "bad value for --mark-size"},
+        {{"board", "--out", "b.svg", "--paper", "A4", "--mark-size", "30"},
+         2,
+         "30 mm markers needs a sheet of at least 380 x 312 mm; A4 holds markers of 18.5 mm"},
+        {{"board", "--out", "b.svg", "--paper", "B5"}, 2, "--paper takes A4, A3, letter or WxHmm"},
+        {{"board", "--out", "b.jpg"}, 2, "names a .svg or .png file"},
         {{"scene", "--out", "s", "--views", "0"}, 1, "bad value for --views"},
         {{"camparam", "--size", "640x480"}, 0, ""},
     };
@@ -248,6 +255,56 @@ TEST(TagforgeCli, BadInputIsRefused) {
     }
     EXPECT_EQ(readFile(dir.file("camparam.dat")).size(), 136u);
     EXPECT_TRUE(fileExists(dir.file("pat.62")));
+    EXPECT_FALSE(fileExists(dir.file("b.svg")));
     EXPECT_FALSE(fileExists(dir.file("p.png")));
     EXPECT_EQ(runProgram(tagforge, {"scene", "--help"}, dir.path()).status, 0);
+}
+
+// Attribute name="number" of the first element that has it after position from.
+double svgNumber(const std::string& svg, const std::string& name, std::size_t from) {
+    const std::size_t at = svg.find(" " + name + "=\"", from);
+    return at == std::string::npos ? -1 : std::stod(svg.substr(at + name.size() + 3));
+}
+
+// Printed at 100 %, the SVG is the sheet, and what it says to type into rigflow.cfg is
+// what it draws.
+TEST(TagforgeBoard, PaperBoardIsTrueSizeAndSaysItsSizes) {
+    TempDir dir;
+    struct Case {
+        std::string paper, sheet, markSize, gap;
+    };
+    const Case cases[] = {{"A4", "width=\"297mm\" height=\"210mm\"", "18.5", "6.2"},
+                          {"A3", "width=\"420mm\" height=\"297mm\"", "28", "9.3"},
+                          {"300x500mm", "width=\"500mm\" height=\"300mm\"", "28.5", "9.5"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.paper);
+        const ProgramResult r = runProgram(
+            programPath("tagforge"), {"board", "--out", "b.svg", "--paper", c.paper}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("  mark_size = " + c.markSize + "\n  mark_space_x = " + c.gap +
+                             "\n  mark_space_y = " + c.gap + "\n"),
+                  std::string::npos)
+            << r.out;
+        const std::string svg = readFile(dir.file("b.svg"));
+        EXPECT_NE(svg.find(c.sheet), std::string::npos);
+        // Marker 0 at column 0, row 0; marker 7 one column to the right; marker 1 one row down.
+        const std::size_t m0 = svg.find("id=\"marker0\""), m7 = svg.find("id=\"marker7\""),
+                          m1 = svg.find("id=\"marker1\"");
+        ASSERT_NE(m7, std::string::npos);
+        EXPECT_DOUBLE_EQ(svgNumber(svg, "width", m0), std::stod(c.markSize));
+        EXPECT_NEAR(svgNumber(svg, "x", m7) - svgNumber(svg, "x", m0),
+                    std::stod(c.markSize) + std::stod(c.gap), 1e-9);
+        EXPECT_NEAR(svgNumber(svg, "y", m1) - svgNumber(svg, "y", m0),
+                    std::stod(c.markSize) + std::stod(c.gap), 1e-9);
+        EXPECT_NE(svg.find(">X</text>"), std::string::npos) << "the axes are drawn";
+        EXPECT_NE(svg.find(">Y</text>"), std::string::npos);
+    }
+    // The PNG of the same sheet at 100 dpi: the paper in pixels.
+    ASSERT_EQ(runProgram(programPath("tagforge"),
+                         {"board", "--out", "b.png", "--paper", "A4", "--dpi", "100"}, dir.path())
+                  .status,
+              0);
+    const cv::Mat png = cv::imread(dir.file("b.png"));
+    EXPECT_EQ(png.cols, 1169);  // 297 mm
+    EXPECT_EQ(png.rows, 827);   // 210 mm
 }
