@@ -22,6 +22,7 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
         fs << "image_numbers" << cv::Mat(d.imageNumbers, true);
         fs << "lens_model" << d.model << "lens_model_reason" << d.modelReason;
         for (const auto& [model, error] : d.heldOutRms) fs << "held_out_error_" + model << error;
+        fs << "checks" << d.checks;
         return true;
     } catch (const cv::Exception&) {
         return false;
@@ -33,7 +34,7 @@ bool writeStereoYaml(const std::string& path, const StereoResult& s) {
         cv::FileStorage fs(path, cv::FileStorage::WRITE);
         if (!fs.isOpened()) return false;
         fs << "R" << s.r << "T" << s.t << "E" << s.e << "F" << s.f << "rms" << s.rms;
-        fs << "camera_model" << s.cameraModel;
+        fs << "camera_model" << s.cameraModel << "checks" << s.checks;
         return true;
     } catch (const cv::Exception&) {
         return false;

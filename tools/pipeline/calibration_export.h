@@ -15,17 +15,19 @@ struct DeviceResult {
     std::string model;                                       // lens model: none, standard, rational
     std::string modelReason;                                 // why that model
     std::vector<std::pair<std::string, double>> heldOutRms;  // per model tried, pixels
+    std::string checks = "passed";                           // or "FAILED: " and the checks
 };
 
 struct StereoResult {
     cv::Mat r, t, e, f;  // camera to projector: x_proj = R x_cam + T
     double rms = 0;
     std::string cameraModel;  // the camera model the stereo results refer to
+    std::string checks = "passed";
 };
 
 // OpenCV FileStorage YAML (full precision) with image_width, image_height, camera_matrix,
 // distortion_coefficients, avg_reprojection_error, per_view_reprojection_errors,
-// image_numbers, the lens model, why it was chosen and the held-out errors.
+// image_numbers, the lens model, why it was chosen, the held-out errors and the checks.
 bool writeDeviceYaml(const std::string& path, const DeviceResult& device);
 
 // R, T, E, F and the stereo RMS error.

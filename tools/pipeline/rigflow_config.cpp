@@ -69,6 +69,27 @@ Setter projectorModelKey(int* target) {
     };
 }
 
+// "3, 7, 12" (commas or spaces).
+Setter numberListKey(std::set<int>* target) {
+    return [=](const std::string& s) {
+        std::set<int> numbers;
+        std::string item;
+        for (std::size_t i = 0; i <= s.size(); ++i) {
+            if (i < s.size() && s[i] != ',' && s[i] != ' ' && s[i] != '\t') {
+                item += s[i];
+                continue;
+            }
+            if (item.empty()) continue;
+            int n = 0;
+            if (!intKey(&n, 0, 1000000)(item)) return false;
+            numbers.insert(n);
+            item.clear();
+        }
+        *target = numbers;
+        return true;
+    };
+}
+
 struct Key {
     Setter set;
     std::string help;
@@ -102,7 +123,14 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
         {"projection_image",
          {textKey(&c->projection_image), "the image the projector casts (projection.png)"}},
         {"first_num", {intKey(&c->first_num, 0, 1000000), "number of the first photo (0)"}},
-        {"image_num", {intKey(&c->image_num, 0, 1000000), "photos per series; 0 counts them (0)"}},
+        {"image_num",
+         {intKey(&c->image_num, 0, 1000000),
+          "numbers first_num .. first_num + image_num - 1; 0: every photo from first_num (0)"}},
+        {"exclude", {numberListKey(&c->exclude), "view numbers to leave out, e.g. 3, 7 (none)"}},
+        {"max_rms",
+         {doubleKey(&c->max_rms, 1e-6, 1e6),
+          "largest acceptable RMS reprojection error, pixels (1)"}},
+        {"min_views", {intKey(&c->min_views, 1, 1000000), "fewest usable views per device (6)"}},
         {"ar_thresh",
          {doubleKey(&c->ar_thresh, 0, 100), "minimum marker confidence in percent (50)"}},
         {"thresh_first", {intKey(&c->thresh_first, 0, 255), "first binarization threshold (80)"}},
@@ -165,4 +193,14 @@ std::vector<std::string> rigflowConfigHelp() {
     std::vector<std::string> lines;
     for (const auto& [key, k] : keys(&scratch)) lines.push_back(key + " = " + k.help);
     return lines;
+}
+
+std::string rigflowConfigTemplate() {
+    return "# rigflow.cfg: lines of key = value (rigflow --help lists every key)\n"
+           "camera_images = images/cam%03d.png     # photos of the printed board\n"
+           "projector_images = images/proj%03d.png # the same poses with the pattern projected\n"
+           "projection_image = projection.png      # the image the projector casts\n"
+           "mark_size = 30                         # marker side on the printed board, mm\n"
+           "mark_space_x = 10                      # gap between marker columns, mm\n"
+           "mark_space_y = 10                      # gap between marker rows, mm\n";
 }

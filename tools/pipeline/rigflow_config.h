@@ -1,6 +1,7 @@
 // The pipeline's configuration file: "key = value" lines, '#' starts a comment.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ struct RigflowConfig {
     int projector_width = 0, projector_height = 0;
     std::string projection_image = "projection.png";
     int first_num = 0;
-    int image_num = 0;  // 0: count the camera photos from first_num on
+    int image_num = 0;      // 0: every photo from first_num on
+    std::set<int> exclude;  // view numbers left out
     // Detection (tagharvest).
     double ar_thresh = 50;  // percent
     int thresh_first = 80, thresh_interval = 10, thresh_repeat_num = 5;
@@ -32,6 +34,9 @@ struct RigflowConfig {
     std::string camera_model = "auto";           // auto, standard (k1 k2 p1 p2 k3), rational
     int camera_iterations = 100;                 // lensrig's iteration limit
     int projector_distortion = kAutoDistortion;  // lumenrig: 0 none, 1 k1 k2 p1 p2 k3
+    // Checks of the results: beyond them the run ends with exit status 4.
+    double max_rms = 1.0;  // pixels, camera and projector
+    int min_views = 6;
     int undistort = 1;                   // 1: remove the camera's lens distortion before lumenrig
     std::string output = "calibration";  // results folder, inside the working directory
 };
@@ -42,3 +47,6 @@ std::string readRigflowConfig(const std::string& path, RigflowConfig* config);
 
 // The keys with their meaning, for the help text.
 std::vector<std::string> rigflowConfigHelp();
+
+// A minimal configuration file: the keys a photo run needs, with their usual values.
+std::string rigflowConfigTemplate();

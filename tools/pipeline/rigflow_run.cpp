@@ -1,5 +1,6 @@
 #include "rigflow_run.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
@@ -15,10 +16,12 @@
 #include "camera_param.h"
 #include "model_choice.h"
 #include "name_pattern.h"
+#include "photo_series.h"
 #include "point_files.h"
 #include "rigflow_config.h"
 #include "rigflow_report.h"
 #include "run_step.h"
+#include "sanity_checks.h"
 
 namespace fs = std::filesystem;
 
@@ -32,12 +35,17 @@ constexpr int kNoDistortionFlags =
     cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3;
 constexpr int kPinholeIterations = 30;  // lumenrig's own calibrations
 constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
+const char* const kFailedName = "FAILED.txt";
 
 // What runs: detection or given correspondences, with or without a projector.
 struct Plan {
     bool detectCamera = true, detectProjector = true, projector = true;
     cv::Size cameraSize, projectorSize;
+    PhotoSeries series;  // when markers are detected in photos
 };
+
+// A step's result failed its checks: the results so far are kept and marked.
+struct ChecksFailed {};
 
 Layout layoutOf(const RigflowConfig& c) {
     const std::string o = c.output;
@@ -50,6 +58,11 @@ Layout layoutOf(const RigflowConfig& c) {
             o + "/undistorted",
             o + "/projector",
             o + "/logs"};
+}
+
+// The folder the used photos are linked into for the detector.
+std::string seriesFolder(const Layout& l) {
+    return l.out + "/series";
 }
 
 bool exists(const std::string& workDir, const std::string& relative) {
@@ -103,32 +116,22 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
                     "pattern file " + name + " is missing: the folder data needs pat.00 to pat." +
                     std::to_string(c->number_of_pattern - 1) + " (tagforge patterns --out data)"};
         }
-        const std::string& lead = p.detectCamera ? c->camera_images : c->projector_images;
-        const std::string what = p.detectCamera ? "camera" : "projector";
-        if (c->image_num == 0)
-            while (exists(workDir, expandPattern(lead, c->first_num + c->image_num)))
-                ++c->image_num;
-        if (c->image_num == 0)
-            throw InputError{"no " + what + " photo " + expandPattern(lead, c->first_num) + " (" +
-                             (p.detectCamera ? "camera_images" : "projector_images") +
-                             ", first_num)"};
-        for (int n = c->first_num; n < c->first_num + c->image_num; ++n)
-            for (const std::string& pattern :
-                 {p.detectCamera ? c->camera_images : std::string(),
-                  p.detectProjector ? c->projector_images : std::string()})
-                if (!pattern.empty() && !exists(workDir, expandPattern(pattern, n)))
-                    throw InputError{"missing photo " + expandPattern(pattern, n)};
-        if (p.detectCamera && p.detectProjector &&
-            exists(workDir, expandPattern(c->projector_images, c->first_num + c->image_num)))
-            throw InputError{"the two series differ in length: " + std::to_string(c->image_num) +
-                             " camera photos but " +
-                             expandPattern(c->projector_images, c->first_num + c->image_num) +
-                             " exists too (set image_num, or give both series the same photos)"};
+        SeriesRequest q;
+        q.camera = p.detectCamera ? c->camera_images : c->projector_images;
+        if (p.detectCamera && p.detectProjector) q.projector = c->projector_images;
+        q.firstNum = c->first_num;
+        q.imageNum = c->image_num;
+        q.exclude = c->exclude;
+        try {
+            p.series = scanPhotoSeries(workDir, q);
+        } catch (const std::runtime_error& e) {
+            throw InputError{e.what()};
+        }
     }
 
     // Sizes: given, or from the photos (camera) and the projection image (projector).
     if (p.detectCamera)
-        p.cameraSize = photoSize(workDir, expandPattern(c->camera_images, c->first_num), "photo");
+        p.cameraSize = p.series.size;
     else if (c->camera_width == 0 && !c->camera_images.empty()) {
         const std::vector<int> numbers =
             loadTrueNumbers(at(workDir, c->camera_points + "/cam_true_num.txt"));
@@ -196,7 +199,8 @@ void runProgram(const std::string& workDir, const Layout& l, int index, int coun
     std::cout << " done" << std::endl;
 }
 
-std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, const Layout& l) {
+std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, const Layout& l,
+                                     const std::string& images, const std::vector<int>& used) {
     auto num = [](double v) {
         std::ostringstream s;
         s << std::setprecision(15) << v;
@@ -206,9 +210,9 @@ std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, con
     if (c.subpixel) args.push_back("--subpixel");
     const std::vector<std::string> positional = {
         c.projection_image,
-        projector ? c.projector_images : c.camera_images,
-        std::to_string(c.first_num),
-        std::to_string(c.image_num),
+        images,
+        std::to_string(used.front()),
+        std::to_string(used.back() - used.front() + 1),
         num(c.ar_thresh),
         std::to_string(c.thresh_first),
         std::to_string(c.adaptive),
@@ -363,155 +367,367 @@ bool parseRigflowArgs(int argc, char** argv, RigflowOptions* o, int* status) {
     return true;
 }
 
-int runRigflow(const RigflowOptions& o) {
+namespace {
+// One run: its inputs, where its files go, and what it has found so far.
+struct Run {
+    std::string w;
     RigflowConfig c;
-    const std::string& w = o.workDir;
-    try {
-        if (!fs::is_directory(w)) throw InputError{"no working directory " + w};
-        const std::string problem = readRigflowConfig(o.configPath, &c);
-        if (!problem.empty()) throw InputError{problem};
-        const Plan p = checkInputs(w, &c);
-        const Layout l = layoutOf(c);
-        const bool undistort = p.projector && c.undistort;
-        std::vector<std::string> folders = {l.camera, l.reproj, l.logs};
-        if (p.detectCamera) folders.push_back(l.pointsCam);
-        if (p.detectProjector) folders.push_back(l.pointsProj);
-        if (p.detectCamera || p.detectProjector) folders.push_back(l.marked);
-        if (undistort) folders.push_back(l.undistorted);
-        if (p.projector) folders.push_back(l.projector);
-        for (const std::string& d : folders) fs::create_directories(fs::path(w) / d);
-        if ((p.detectCamera || p.detectProjector) && !exists(w, "camparam.dat")) {
-            // tagharvest reads it once before it writes its own; identity parameters suffice.
-            const CameraParam cp = identityCameraParams(p.cameraSize.width, p.cameraSize.height);
-            if (saveCameraParams(at(w, "camparam.dat").c_str(), 1, &cp) != 0)
-                throw InputError{"cannot write camparam.dat in " + w};
-        }
-        std::cout << "rigflow: ";
-        if (p.detectCamera || p.detectProjector)
-            std::cout << c.image_num << " photo pairs from number " << c.first_num << ", ";
-        std::cout << "camera " << p.cameraSize.width << " x " << p.cameraSize.height;
-        if (p.projector)
-            std::cout << ", projector " << p.projectorSize.width << " x " << p.projectorSize.height;
-        else
-            std::cout << ", no projector";
-        if (!p.detectCamera) std::cout << "; camera points from " << l.pointsCam;
-        if (p.projector && !p.detectProjector)
-            std::cout << "; projector points from " << l.pointsProj;
-        std::cout << std::endl;
+    Plan p;
+    Layout l;
+    int step = 0, steps = 0;
+    Results r;
+    std::vector<Finding> findings;
+};
 
-        const int steps =
-            p.detectCamera + p.detectProjector + 1 + (undistort ? 2 : 0) + p.projector;
-        int step = 0;
-        if (p.detectCamera) {
-            runProgram(w, l, ++step, steps, "tagharvest: markers in the camera photos",
-                       "tagharvest", harvestArgs(c, false, l), "tagharvest_camera.log");
-            requireViews(w, l.pointsCam + "/cam_true_num.txt", "camera");
-        }
-        if (p.detectProjector) {
-            runProgram(w, l, ++step, steps, "tagharvest: projected markers in the projector photos",
-                       "tagharvest", harvestArgs(c, true, l), "tagharvest_projector.log");
-            requireViews(w, l.pointsProj + "/proj_true_num.txt", "projector");
-        }
+// Each run writes its results afresh: nothing of an earlier run may pass for this one's.
+void removeEarlierResults(const Run& run) {
+    const Layout& l = run.l;
+    std::vector<std::string> gone = {l.marked,
+                                     l.camera,
+                                     l.reproj,
+                                     l.undistorted,
+                                     l.projector,
+                                     l.logs,
+                                     seriesFolder(l),
+                                     l.out + "/camera.yaml",
+                                     l.out + "/projector.yaml",
+                                     l.out + "/stereo.yaml",
+                                     l.out + "/camera_errors.png",
+                                     l.out + "/projector_errors.png",
+                                     l.out + "/" + kFailedName};
+    if (run.p.detectCamera) gone.push_back(l.pointsCam);
+    if (run.p.detectProjector) gone.push_back(l.pointsProj);
+    for (const std::string& path : gone) fs::remove_all(fs::path(run.w) / path);
+}
 
-        Results r;
-        ModelChoice cameraChoice;
-        if (c.camera_model == "auto") {
-            cameraChoice = chooseCameraModel(w, l, c, p.cameraSize);
-            recordChoice(cameraChoice, "auto", &r.camera);
-        } else {
-            cameraChoice.chosen = c.camera_model;
-            recordChoice(cameraChoice, "camera_model = " + c.camera_model, &r.camera);
-        }
-        const bool rational = cameraChoice.chosen == "rational";
-        const std::string cameraResults = l.camera + "/lensrig_results.yaml";
-        std::vector<std::string> lensrigArgs = {
-            "--size",
-            std::to_string(p.cameraSize.width) + "x" + std::to_string(p.cameraSize.height),
-            "--results", cameraResults};
-        for (const std::string& a :
-             {c.camera_images.empty() ? std::string("-") : c.camera_images,
-              l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
-              l.pointsCam + "/cam_true_num.txt", std::string(rational ? "1" : "2"), l.camera,
-              l.reproj, std::to_string(c.camera_iterations)})
-            lensrigArgs.push_back(a);
-        runProgram(
-            w, l, ++step, steps,
-            std::string("lensrig: camera calibration (") + cameraChoice.chosen + " lens model)",
-            "lensrig", lensrigArgs, "lensrig.log");
-        collectCamera(w, l, cameraResults, &r);
-        r.camera.model = cameraChoice.chosen;
+void printSeries(const Plan& p) {
+    for (const std::string& note : p.series.notes) std::cout << "note: " << note << "\n";
+    if (p.series.dropped.empty()) return;
+    std::cout << "views not used:\n";
+    for (const DroppedView& d : p.series.dropped)
+        std::cout << "  view " << d.number << ": " << d.reason << "\n";
+}
 
-        const std::string camMat = l.camera + "/Cam_mat.txt", dist = l.camera + "/dist.txt";
-        if (undistort) {
-            runProgram(w, l, ++step, steps, "warpdots: camera points without lens distortion",
-                       "warpdots",
-                       {l.pointsCam + "/cam_true_num.txt", camMat, dist,
-                        l.pointsCam + "/cam2D%03d.txt", l.undistorted + "/cam2D%03d.txt"},
-                       "warpdots_camera.log");
-            runProgram(w, l, ++step, steps, "warpdots: projected markers without lens distortion",
-                       "warpdots",
-                       {l.pointsProj + "/proj_true_num.txt", camMat, dist,
-                        l.pointsProj + "/proj2D%03d.txt", l.undistorted + "/proj2D%03d.txt"},
-                       "warpdots_projector.log");
+int countMarkers(const std::string& pointFile) {
+    return static_cast<int>(loadPointFile2(pointFile).size() / 4);
+}
+
+// The views the detector kept; the others named with the reason.
+std::vector<int> detectedViews(const Run& run, bool projector, const std::vector<int>& tried) {
+    const std::string trueNum =
+        projector ? run.l.pointsProj + "/proj_true_num.txt" : run.l.pointsCam + "/cam_true_num.txt";
+    const std::vector<int> kept = loadTrueNumbers(at(run.w, trueNum));
+    bool first = true;
+    for (int n : tried)
+        if (std::find(kept.begin(), kept.end(), n) == kept.end()) {
+            if (first)
+                std::cout << "      " << (projector ? "projector" : "camera")
+                          << " views not used:\n";
+            first = false;
+            std::cout << "        view " << n << ": " << run.c.minimum_number
+                      << " markers or fewer identified in the "
+                      << (projector ? "projector" : "camera")
+                      << " photo (minimum_number; its marked image is in " << run.l.marked << ")\n";
         }
-        if (p.projector) {
-            r.projector.size = p.projectorSize;
-            int projectorMode = c.projector_distortion;
-            if (projectorMode == kAutoDistortion) {
-                const ModelChoice choice = chooseProjectorModel(w, l, c, p);
-                recordChoice(choice, "auto", &r.projector);
-                projectorMode = choice.chosen == "standard" ? 1 : 0;
-            } else {
-                ModelChoice fixed;
-                fixed.chosen = projectorMode == 1 ? "standard" : "none";
-                recordChoice(fixed, "projector_distortion = " + std::to_string(projectorMode),
-                             &r.projector);
-            }
-            const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
-            const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
-            const std::string projectorResults = l.projector + "/lumenrig_results.yaml";
-            runProgram(w, l, ++step, steps, "lumenrig: projector and stereo calibration",
-                       "lumenrig",
-                       {"--results",
-                        projectorResults,
-                        l.pointsCam + "/cam_true_num.txt",
-                        c.camera_images.empty() ? std::string("-") : c.camera_images,
-                        camPoints + "/cam2D%03d.txt",
-                        l.pointsCam + "/cam3D%03d.txt",
-                        std::to_string(p.cameraSize.width),
-                        std::to_string(p.cameraSize.height),
-                        l.pointsProj + "/proj_true_num.txt",
-                        c.projector_images.empty() ? std::string("-") : c.projector_images,
-                        projPoints + "/proj2D%03d.txt",
-                        l.pointsProj + "/pattern%03d.txt",
-                        std::to_string(p.projectorSize.width),
-                        std::to_string(p.projectorSize.height),
-                        l.projector + "/R.txt",
-                        l.projector + "/T.txt",
-                        l.projector + "/F.txt",
-                        l.projector + "/K.txt",
-                        l.projector + "/D.txt",
-                        std::to_string(projectorMode)},
-                       "lumenrig.log");
-            collectProjector(w, l, c, projectorResults, &r);
-            r.stereo.cameraModel = c.undistort
-                                       ? "pinhole on the camera points undistorted with the " +
+    return kept;
+}
+
+void checkDetected(Run* run, bool projector, const std::vector<int>& tried) {
+    const std::vector<int> kept = detectedViews(*run, projector, tried);
+    std::vector<int> markers;
+    for (int n : kept)
+        markers.push_back(countMarkers(
+            at(run->w, projector ? numberedName(run->l.pointsProj, "/proj2D", n, ".txt")
+                                 : numberedName(run->l.pointsCam, "/cam2D", n, ".txt"))));
+    checkDetection(projector ? "projector" : "camera", static_cast<int>(kept.size()),
+                   static_cast<int>(tried.size()), identifiedFraction(markers), run->c,
+                   &run->findings);
+}
+
+// A failing camera calibration whose "projector" photos calibrate well as camera photos:
+// the two series were given the wrong way round.
+void diagnoseSwappedSeries(Run* run) {
+    if (!run->p.detectCamera || !run->p.detectProjector) return;
+    std::cout << "      checking whether the two series are swapped ..." << std::flush;
+    Layout probe = run->l;
+    probe.pointsCam = run->l.logs + "/swap_check";
+    probe.marked = run->l.logs + "/swap_check/marked";
+    fs::create_directories(fs::path(run->w) / probe.marked);
+    const std::string images = seriesFolder(run->l) + "/projector%03d" +
+                               fs::path(run->c.projector_images).extension().string();
+    const StepResult s = runStep((fs::path(ownFolder()) / "tagharvest").string(),
+                                 harvestArgs(run->c, false, probe, images, run->p.series.used),
+                                 run->w, at(run->w, run->l.logs + "/swap_check.log"));
+    std::cout << " done" << std::endl;
+    if (s.status != 0 || !exists(run->w, probe.pointsCam + "/cam_true_num.txt")) return;
+    const ViewSet v = cameraViews(run->w, probe);
+    if (static_cast<int>(v.board.size()) < 3) return;
+    cv::Mat k, d;
+    std::vector<cv::Mat> rvecs, tvecs;
+    const double rms =
+        cv::calibrateCamera(v.board, v.image, run->p.cameraSize, k, d, rvecs, tvecs, 0);
+    DeviceResult trial;
+    trial.size = run->p.cameraSize;
+    trial.cameraMatrix = k;
+    trial.rms = rms;
+    std::vector<Finding> trialFindings;
+    checkCalibration("trial", trial, false, run->c, &trialFindings);
+    if (anyFailed(trialFindings)) return;
+    std::ostringstream figure;
+    figure << "the projector photos calibrate as camera photos (RMS " << rms << " px)";
+    run->findings.insert(run->findings.begin(),
+                         {true, "the camera and projector series look swapped: " + figure.str(),
+                          "exchange camera_images and projector_images in the configuration"});
+}
+
+void writeFailedNote(const Run& run) {
+    std::ofstream out(at(run.w, run.l.out + "/" + kFailedName));
+    out << "This calibration failed its checks; do not use the results in this folder.\n"
+        << describeFindings(run.findings);
+}
+
+std::string failedChecks(const std::vector<Finding>& findings) {
+    std::string text;
+    for (const Finding& f : findings)
+        if (f.failed) text += (text.empty() ? "FAILED: " : "; ") + f.what;
+    return text.empty() ? "passed" : text;
+}
+
+// Prints the findings; with a failed one, marks the results and returns true.
+bool reportFindings(const Run& run) {
+    if (run.findings.empty()) return false;
+    std::cout << "\n== Checks\n" << describeFindings(run.findings) << std::flush;
+    if (!anyFailed(run.findings)) return false;
+    writeFailedNote(run);
+    std::cerr << "rigflow: the calibration failed its checks (see == Checks); the results in "
+              << run.l.out << " are marked as failed (" << kFailedName << ")" << std::endl;
+    return true;
+}
+
+bool writeResults(Run* run) {
+    const Layout& l = run->l;
+    Results& r = run->r;
+    r.camera.checks = r.projector.checks = r.stereo.checks = failedChecks(run->findings);
+    bool written = writeDeviceYaml(at(run->w, l.out + "/camera.yaml"), r.camera) &&
+                   writeErrorChart(at(run->w, l.out + "/camera_errors.png"),
+                                   "Camera: error per photo", r.camera);
+    if (r.hasProjector)
+        written = written && writeDeviceYaml(at(run->w, l.out + "/projector.yaml"), r.projector) &&
+                  writeStereoYaml(at(run->w, l.out + "/stereo.yaml"), r.stereo) &&
+                  writeErrorChart(at(run->w, l.out + "/projector_errors.png"),
+                                  "Projector: error per photo", r.projector);
+    if (!written)
+        std::cerr << "rigflow: cannot write the YAML files or charts in " << l.out << std::endl;
+    return written;
+}
+
+void prepareFolders(Run* run) {
+    const Layout& l = run->l;
+    const Plan& p = run->p;
+    removeEarlierResults(*run);
+    std::vector<std::string> folders = {l.camera, l.reproj, l.logs};
+    if (p.detectCamera) folders.push_back(l.pointsCam);
+    if (p.detectProjector) folders.push_back(l.pointsProj);
+    if (p.detectCamera || p.detectProjector) folders.push_back(l.marked);
+    if (p.projector && run->c.undistort) folders.push_back(l.undistorted);
+    if (p.projector) folders.push_back(l.projector);
+    for (const std::string& d : folders) fs::create_directories(fs::path(run->w) / d);
+    if ((p.detectCamera || p.detectProjector) && !exists(run->w, "camparam.dat")) {
+        // tagharvest reads it once before it writes its own; identity parameters suffice.
+        const CameraParam cp = identityCameraParams(p.cameraSize.width, p.cameraSize.height);
+        if (saveCameraParams(at(run->w, "camparam.dat").c_str(), 1, &cp) != 0)
+            throw InputError{"cannot write camparam.dat in " + run->w};
+    }
+}
+
+void printHeader(const Run& run) {
+    const Plan& p = run.p;
+    std::cout << "rigflow: ";
+    if (p.detectCamera || p.detectProjector)
+        std::cout << p.series.used.size() << " of "
+                  << p.series.used.size() + p.series.dropped.size() << " views used, ";
+    std::cout << "camera " << p.cameraSize.width << " x " << p.cameraSize.height;
+    if (p.projector)
+        std::cout << ", projector " << p.projectorSize.width << " x " << p.projectorSize.height;
+    else
+        std::cout << ", no projector";
+    if (!p.detectCamera) std::cout << "; camera points from " << run.l.pointsCam;
+    if (p.projector && !p.detectProjector)
+        std::cout << "; projector points from " << run.l.pointsProj;
+    std::cout << std::endl;
+    printSeries(p);
+}
+
+void detect(Run* run) {
+    const Plan& p = run->p;
+    if (p.detectCamera) {
+        const std::string images = stageSeries(run->w, run->c.camera_images, p.series.used,
+                                               seriesFolder(run->l), "camera");
+        runProgram(run->w, run->l, ++run->step, run->steps,
+                   "tagharvest: markers in the camera photos", "tagharvest",
+                   harvestArgs(run->c, false, run->l, images, p.series.used),
+                   "tagharvest_camera.log");
+        requireViews(run->w, run->l.pointsCam + "/cam_true_num.txt", "camera");
+        checkDetected(run, false, p.series.used);
+    }
+    if (p.detectProjector) {
+        const std::string images = stageSeries(run->w, run->c.projector_images, p.series.used,
+                                               seriesFolder(run->l), "projector");
+        runProgram(run->w, run->l, ++run->step, run->steps,
+                   "tagharvest: projected markers in the projector photos", "tagharvest",
+                   harvestArgs(run->c, true, run->l, images, p.series.used),
+                   "tagharvest_projector.log");
+        requireViews(run->w, run->l.pointsProj + "/proj_true_num.txt", "projector");
+        const std::vector<int> cameraViews =
+            p.detectCamera ? loadTrueNumbers(at(run->w, run->l.pointsCam + "/cam_true_num.txt"))
+                           : p.series.used;
+        detectedViews(*run, true, cameraViews);
+    }
+    if (anyFailed(run->findings)) throw ChecksFailed{};
+}
+
+void calibrateCamera(Run* run) {
+    const RigflowConfig& c = run->c;
+    const Layout& l = run->l;
+    ModelChoice cameraChoice;
+    if (c.camera_model == "auto") {
+        cameraChoice = chooseCameraModel(run->w, l, c, run->p.cameraSize);
+        recordChoice(cameraChoice, "auto", &run->r.camera);
+    } else {
+        cameraChoice.chosen = c.camera_model;
+        recordChoice(cameraChoice, "camera_model = " + c.camera_model, &run->r.camera);
+    }
+    const bool rational = cameraChoice.chosen == "rational";
+    const std::string cameraResults = l.camera + "/lensrig_results.yaml";
+    std::vector<std::string> args = {
+        "--size",
+        std::to_string(run->p.cameraSize.width) + "x" + std::to_string(run->p.cameraSize.height),
+        "--results", cameraResults};
+    for (const std::string& a :
+         {c.camera_images.empty() ? std::string("-") : c.camera_images,
+          l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
+          l.pointsCam + "/cam_true_num.txt", std::string(rational ? "1" : "2"), l.camera, l.reproj,
+          std::to_string(c.camera_iterations)})
+        args.push_back(a);
+    runProgram(run->w, l, ++run->step, run->steps,
+               std::string("lensrig: camera calibration (") + cameraChoice.chosen + " lens model)",
+               "lensrig", args, "lensrig.log");
+    collectCamera(run->w, l, cameraResults, &run->r);
+    run->r.camera.model = cameraChoice.chosen;
+    checkCalibration("camera", run->r.camera, false, c, &run->findings);
+    if (anyFailed(run->findings)) {
+        diagnoseSwappedSeries(run);
+        writeResults(run);
+        throw ChecksFailed{};
+    }
+}
+
+void calibrateProjector(Run* run) {
+    const RigflowConfig& c = run->c;
+    const Layout& l = run->l;
+    const Plan& p = run->p;
+    const std::string camMat = l.camera + "/Cam_mat.txt", dist = l.camera + "/dist.txt";
+    if (c.undistort) {
+        runProgram(run->w, l, ++run->step, run->steps,
+                   "warpdots: camera points without lens distortion", "warpdots",
+                   {l.pointsCam + "/cam_true_num.txt", camMat, dist, l.pointsCam + "/cam2D%03d.txt",
+                    l.undistorted + "/cam2D%03d.txt"},
+                   "warpdots_camera.log");
+        runProgram(run->w, l, ++run->step, run->steps,
+                   "warpdots: projected markers without lens distortion", "warpdots",
+                   {l.pointsProj + "/proj_true_num.txt", camMat, dist,
+                    l.pointsProj + "/proj2D%03d.txt", l.undistorted + "/proj2D%03d.txt"},
+                   "warpdots_projector.log");
+    }
+    Results& r = run->r;
+    r.projector.size = p.projectorSize;
+    int projectorMode = c.projector_distortion;
+    if (projectorMode == kAutoDistortion) {
+        const ModelChoice choice = chooseProjectorModel(run->w, l, c, p);
+        recordChoice(choice, "auto", &r.projector);
+        projectorMode = choice.chosen == "standard" ? 1 : 0;
+    } else {
+        ModelChoice fixed;
+        fixed.chosen = projectorMode == 1 ? "standard" : "none";
+        recordChoice(fixed, "projector_distortion = " + std::to_string(projectorMode),
+                     &r.projector);
+    }
+    const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
+    const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
+    const std::string projectorResults = l.projector + "/lumenrig_results.yaml";
+    runProgram(run->w, l, ++run->step, run->steps, "lumenrig: projector and stereo calibration",
+               "lumenrig",
+               {"--results",
+                projectorResults,
+                l.pointsCam + "/cam_true_num.txt",
+                c.camera_images.empty() ? std::string("-") : c.camera_images,
+                camPoints + "/cam2D%03d.txt",
+                l.pointsCam + "/cam3D%03d.txt",
+                std::to_string(p.cameraSize.width),
+                std::to_string(p.cameraSize.height),
+                l.pointsProj + "/proj_true_num.txt",
+                c.projector_images.empty() ? std::string("-") : c.projector_images,
+                projPoints + "/proj2D%03d.txt",
+                l.pointsProj + "/pattern%03d.txt",
+                std::to_string(p.projectorSize.width),
+                std::to_string(p.projectorSize.height),
+                l.projector + "/R.txt",
+                l.projector + "/T.txt",
+                l.projector + "/F.txt",
+                l.projector + "/K.txt",
+                l.projector + "/D.txt",
+                std::to_string(projectorMode)},
+               "lumenrig.log");
+    collectProjector(run->w, l, c, projectorResults, &r);
+    r.stereo.cameraModel = c.undistort ? "pinhole on the camera points undistorted with the " +
                                              r.camera.model + " lens model"
                                        : "pinhole on the raw camera points";
-        }
+    const int views = static_cast<int>(r.projector.imageNumbers.size());
+    checkDetection("projector", views, static_cast<int>(r.camera.imageNumbers.size()), 1.0, c,
+                   &run->findings);
+    checkCalibration("projector", r.projector, true, c, &run->findings);
+    if (!(r.stereo.rms <= c.max_rms))
+        run->findings.push_back(
+            {true,
+             "stereo RMS reprojection error " + std::to_string(r.stereo.rms) +
+                 " px, max_rms = " + std::to_string(c.max_rms),
+             "the board moved between the camera and the projector photo of a pose, or the "
+             "two series do not show the same poses under the same numbers"});
+}
+}  // namespace
 
-        bool written = writeDeviceYaml(at(w, l.out + "/camera.yaml"), r.camera) &&
-                       writeErrorChart(at(w, l.out + "/camera_errors.png"),
-                                       "Camera: error per photo", r.camera);
-        if (r.hasProjector)
-            written = written && writeDeviceYaml(at(w, l.out + "/projector.yaml"), r.projector) &&
-                      writeStereoYaml(at(w, l.out + "/stereo.yaml"), r.stereo) &&
-                      writeErrorChart(at(w, l.out + "/projector_errors.png"),
-                                      "Projector: error per photo", r.projector);
-        printSummary(c, r,
-                     (p.detectCamera || p.detectProjector)
-                         ? c.image_num
-                         : static_cast<int>(r.camera.imageNumbers.size()),
+int runRigflow(const RigflowOptions& o) {
+    Run run;
+    run.w = o.workDir;
+    const std::string& w = run.w;
+    RigflowConfig& c = run.c;
+    try {
+        if (!fs::is_directory(w)) throw InputError{"no working directory " + w};
+        if (!fs::exists(o.configPath))
+            throw InputError{"no configuration file " + o.configPath +
+                             "; write one like this (rigflow --help lists every key):\n" +
+                             rigflowConfigTemplate()};
+        const std::string problem = readRigflowConfig(o.configPath, &c);
+        if (!problem.empty()) throw InputError{problem};
+        if (fs::weakly_canonical(fs::path(w) / c.output) == fs::weakly_canonical(w))
+            throw InputError{"output must name a folder of its own inside " + w + ", not " +
+                             c.output};
+        run.p = checkInputs(w, &c);
+        run.l = layoutOf(c);
+        const Plan& p = run.p;
+        const Layout& l = run.l;
+        prepareFolders(&run);
+        printHeader(run);
+        const bool undistort = p.projector && c.undistort;
+        run.steps = p.detectCamera + p.detectProjector + 1 + (undistort ? 2 : 0) + p.projector;
+
+        detect(&run);
+        calibrateCamera(&run);
+        if (p.projector) calibrateProjector(&run);
+
+        Results& r = run.r;
+        const bool written = writeResults(&run);
+        printSummary(c, r, static_cast<int>(p.series.used.size() + p.series.dropped.size()),
                      at(w, l.out));
         if (r.hasProjector && c.undistort) {
             // lumenrig refits the camera as a pinhole on the undistorted points: on a lens the
@@ -526,15 +742,16 @@ int runRigflow(const RigflowOptions& o) {
                           << std::endl;
         }
         if (!o.truthPath.empty()) compareWithTruth(o.truthPath, r);
-        if (!written) {
-            std::cerr << "rigflow: cannot write the YAML files or charts in " << l.out << std::endl;
-            return kRigflowStepFailed;
-        }
+        if (reportFindings(run)) return kRigflowChecksFailed;
+        if (!written) return kRigflowStepFailed;
     } catch (const InputError& e) {
         std::cerr << "rigflow: " << e.message << std::endl;
         return kRigflowInputError;
     } catch (const StepFailed&) {
         return kRigflowStepFailed;
+    } catch (const ChecksFailed&) {
+        reportFindings(run);
+        return kRigflowChecksFailed;
     } catch (const std::exception& e) {
         std::cerr << "rigflow: " << e.what() << std::endl;
         return kRigflowStepFailed;

@@ -13,8 +13,9 @@ struct RigflowOptions {
 
 constexpr int kRigflowOk = 0;
 constexpr int kRigflowUsage = 1;
-constexpr int kRigflowInputError = 2;  // something to fix before any program runs
-constexpr int kRigflowStepFailed = 3;  // a program failed; its output is kept
+constexpr int kRigflowInputError = 2;    // something to fix before any program runs
+constexpr int kRigflowStepFailed = 3;    // a program failed; its output is kept
+constexpr int kRigflowChecksFailed = 4;  // a result failed its checks; kept, marked as failed
 
 // Parses "rigflow [--config FILE] [--truth FILE] WORKDIR"; false after printing the usage.
 bool parseRigflowArgs(int argc, char** argv, RigflowOptions* options, int* status);

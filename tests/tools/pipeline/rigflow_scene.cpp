@@ -1,0 +1,42 @@
+#include "rigflow_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string generate(const TempDir& dir, const std::string& views, const std::string& camera) {
+    const ProgramResult r =
+        runProgram(programPath("tagforge"),
+                   {"scene", "--out", "scene", "--views", views, "--camera", camera, "--seed", "3"},
+                   dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return dir.file("scene");
+}
+}  // namespace
+
+const std::string& scene() {
+    static TempDir dir;
+    static const std::string path = generate(dir, "10", "960x720");
+    return path;
+}
+
+const std::string& smallScene() {
+    static TempDir dir;
+    static const std::string path = generate(dir, "8", "800x600");
+    return path;
+}
+
+void copyScene(const std::string& to, const std::string& config, const std::string& from) {
+    fs::copy(from + "/data", to + "/data", fs::copy_options::recursive);
+    fs::copy(from + "/images", to + "/images", fs::copy_options::recursive);
+    fs::copy_file(from + "/projection.png", to + "/projection.png");
+    writeFile(to + "/rigflow.cfg",
+              "# test scene\ncamera_images = images/cam%03d.png\nprojector_images = "
+              "images/proj%03d.png\n" +
+                  config);
+}
