@@ -22,3 +22,4 @@ mark_space_y = 10
 CFG
 echo "== calibrating"
 "$bin/rigflow" --truth demo/truth.yaml demo
+echo "== the report: open demo/calibration/report.html in a browser"

@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-scripts/setup.sh
+scripts/setup.sh --tests
 
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

@@ -31,6 +31,7 @@ struct LensrigState {
     cv::Mat cameraMatrix, distortion;
     std::vector<cv::Mat> rotations, translations;
     double calibrationError = 0.0;
+    cv::Mat stdDeviations;  // of fx fy cx cy and the distortion coefficients
     int totalPoints = 0;
     std::vector<double> perViewRms;
     std::vector<std::string> unwritten;
@@ -77,9 +78,12 @@ void calibrate(LensrigState* s) {
     const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
                                     lens ? s->args.iterations : kDefaultIterations, DBL_EPSILON);
     const int flags = rational ? kRationalModel : lens ? kStandardModel : kNoDistortion;
-    s->calibrationError = cv::calibrateCamera(s->data.objectPoints, s->data.imagePoints,
-                                              s->imageSize, s->cameraMatrix, s->distortion,
-                                              s->rotations, s->translations, flags, criteria);
+    cv::Mat extrinsicDeviations, perViewErrors;
+    s->calibrationError =
+        cv::calibrateCamera(s->data.objectPoints, s->data.imagePoints, s->imageSize,
+                            s->cameraMatrix, s->distortion, s->rotations, s->translations,
+                            s->stdDeviations, extrinsicDeviations, perViewErrors, flags, criteria);
+    s->stdDeviations = s->stdDeviations.reshape(1, 1).colRange(0, 4 + (rational ? 8 : 5)).clone();
     // OpenCV may hand back a longer vector padded with zeros (thin prism, tilt): keep the
     // coefficients of the model that was fitted.
     s->distortion = s->distortion.reshape(1, 1).colRange(0, rational ? 8 : 5).clone();
@@ -226,6 +230,9 @@ void writeResults(LensrigState* s) {
             fs << "image_numbers" << cv::Mat(s->data.trueNum, true);
             fs << "per_view_rms" << cv::Mat(s->perViewRms, true);
             fs << "rvecs" << rvecs << "tvecs" << tvecs;
+            // One standard deviation of fx fy cx cy and the coefficients, from the fit's
+            // covariance; 0 for what was held fixed.
+            fs << "std_deviations" << s->stdDeviations;
             ok = true;
         }
     } catch (const cv::Exception&) {

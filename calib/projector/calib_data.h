@@ -21,7 +21,8 @@ struct CalibData {
     std::vector<PointList2> projOnCamPoints;
     std::vector<PointList3> objectPoints;
     cv::Mat cameraMatrix, distortion;
-    double rms = 0;  // root-mean-square reprojection error of the calibration
+    double rms = 0;         // root-mean-square reprojection error of the calibration
+    cv::Mat stdDeviations;  // fx fy cx cy k1 k2 p1 p2 k3, one standard deviation each
     cv::Size stereoImageSize{0, 0};
     std::vector<cv::Mat> rotations, translations;
     cv::Mat stereoR, stereoT, stereoE, stereoF;  // camera record: camera -> projector

@@ -36,9 +36,12 @@ void calibrateDevice(CalibData* d, int mode) {
     const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
                                     kCalibrationIterations, DBL_EPSILON);
     d->distortion = cv::Mat::zeros(1, 5, CV_64F);
+    cv::Mat extrinsicDeviations, perViewErrors;
     const double error = cv::calibrateCamera(
         d->objectPoints, d->imagePoints, cv::Size(d->width, d->height), d->cameraMatrix,
-        d->distortion, d->rotations, d->translations, mode == 1 ? 0 : kNoDistortion, criteria);
+        d->distortion, d->rotations, d->translations, d->stdDeviations, extrinsicDeviations,
+        perViewErrors, mode == 1 ? 0 : kNoDistortion, criteria);
+    d->stdDeviations = d->stdDeviations.reshape(1, 1).colRange(0, 9).clone();
     d->distortion = d->distortion.reshape(1, 1).colRange(0, 5).clone();
     d->rms = error;
     std::cout << "RMSE = " << error << std::endl;

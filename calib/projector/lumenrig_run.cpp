@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <opencv2/calib3d.hpp>
 #include <opencv2/core/persistence.hpp>
 
 #include "back_project.h"
@@ -85,6 +86,27 @@ bool writeResults(const std::string& name, const CalibData& cam, const CalibData
         fs << "projector_matrix" << proj.cameraMatrix << "projector_distortion" << proj.distortion
            << "projector_rms" << proj.rms;
         fs << "projector_image_numbers" << cv::Mat(proj.trueNum, true);
+        fs << "projector_std_deviations" << proj.stdDeviations;
+        // Per view: the projector's pose and its reprojection errors, point by point.
+        cv::Mat rvecs(0, 3, CV_64F), tvecs(0, 3, CV_64F), counts, at(0, 2, CV_64F),
+            residuals(0, 2, CV_64F);
+        for (std::size_t v = 0; v < proj.rotations.size(); ++v) {
+            rvecs.push_back(proj.rotations[v].reshape(1, 1));
+            tvecs.push_back(proj.translations[v].reshape(1, 1));
+            std::vector<cv::Point2f> projected;
+            cv::projectPoints(proj.objectPoints[v], proj.rotations[v], proj.translations[v],
+                              proj.cameraMatrix, proj.distortion, projected);
+            counts.push_back(static_cast<int>(projected.size()));
+            for (std::size_t i = 0; i < projected.size(); ++i) {
+                const cv::Point2f& seen = proj.imagePoints[v][i];
+                at.push_back(cv::Mat(cv::Matx12d(seen.x, seen.y)));
+                residuals.push_back(
+                    cv::Mat(cv::Matx12d(seen.x - projected[i].x, seen.y - projected[i].y)));
+            }
+        }
+        fs << "projector_rvecs" << rvecs << "projector_tvecs" << tvecs;
+        fs << "projector_points_per_view" << counts << "projector_points" << at
+           << "projector_residuals" << residuals;
         fs << "R" << cam.stereoR << "T" << cam.stereoT << "E" << cam.stereoE << "F" << cam.stereoF
            << "stereo_rms" << cam.stereoRms;
         return true;

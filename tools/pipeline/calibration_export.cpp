@@ -6,6 +6,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "svg_plot.h"
+
 namespace {
 constexpr int kChartWidth = 900, kChartHeight = 420;
 constexpr int kMarginLeft = 70, kMarginRight = 20, kMarginTop = 50, kMarginBottom = 60;
@@ -23,6 +25,8 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
         fs << "lens_model" << d.model << "lens_model_reason" << d.modelReason;
         for (const auto& [model, error] : d.heldOutRms) fs << "held_out_error_" + model << error;
         fs << "checks" << d.checks;
+        if (!d.stdDeviations.empty()) fs << "std_deviations" << d.stdDeviations;
+        fs << "opengl_projection" << cv::Mat(d.glProjection);
         return true;
     } catch (const cv::Exception&) {
         return false;
@@ -35,52 +39,74 @@ bool writeStereoYaml(const std::string& path, const StereoResult& s) {
         if (!fs.isOpened()) return false;
         fs << "R" << s.r << "T" << s.t << "E" << s.e << "F" << s.f << "rms" << s.rms;
         fs << "camera_model" << s.cameraModel << "checks" << s.checks;
+        if (!s.tSigma.empty())
+            fs << "T_std_deviation" << s.tSigma << "baseline_std_deviation" << s.baselineSigma
+               << "rotation_std_deviation_deg" << s.rotationSigmaDeg;
         return true;
     } catch (const cv::Exception&) {
         return false;
     }
 }
 
-bool writeErrorChart(const std::string& path, const std::string& title, const DeviceResult& d) {
+double outlierLimit(const std::vector<double>& perViewRms) {
+    std::vector<double> v = perViewRms;
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return std::max(3 * v[v.size() / 2], 0.05);
+}
+
+bool writeErrorChart(const std::string& path, const std::string& title,
+                     const std::vector<int>& numbers, const std::vector<double>& perView,
+                     double rms) {
     cv::Mat chart(kChartHeight, kChartWidth, CV_8UC3, cv::Scalar(255, 255, 255));
-    const double top =
-        std::max(0.1, *std::max_element(d.perViewRms.begin(), d.perViewRms.end()) * 1.15);
+    double top = rms;
+    for (double v : perView) top = std::max(top, v);
+    const std::vector<double> ticks = niceTicks(top, 5);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1.0;
     const int plotW = kChartWidth - kMarginLeft - kMarginRight,
               plotH = kChartHeight - kMarginTop - kMarginBottom;
     const int baseY = kMarginTop + plotH;
-    auto yOf = [&](double v) { return baseY - static_cast<int>(std::lround(v / top * plotH)); };
-    cv::putText(chart, title, cv::Point(kMarginLeft, 30), cv::FONT_HERSHEY_SIMPLEX, 0.7,
-                cv::Scalar(0, 0, 0), 2, cv::LINE_AA);
-    for (int i = 0; i <= 4; ++i) {
-        const double v = top * i / 4;
+    auto yOf = [&](double v) {
+        return baseY - static_cast<int>(std::lround(v / ticks.back() * plotH));
+    };
+    const cv::Scalar black(0, 0, 0), blue(200, 120, 40), red(40, 40, 220), green(0, 160, 0);
+    cv::putText(chart, title, cv::Point(kMarginLeft, 30), cv::FONT_HERSHEY_SIMPLEX, 0.7, black, 2,
+                cv::LINE_AA);
+    for (double v : ticks) {
         cv::line(chart, cv::Point(kMarginLeft, yOf(v)), cv::Point(kMarginLeft + plotW, yOf(v)),
                  cv::Scalar(220, 220, 220));
-        char label[32];
-        std::snprintf(label, sizeof label, "%.2f", v);
-        cv::putText(chart, label, cv::Point(8, yOf(v) + 5), cv::FONT_HERSHEY_SIMPLEX, 0.45,
-                    cv::Scalar(0, 0, 0), 1, cv::LINE_AA);
+        cv::putText(chart, tickLabel(v, step), cv::Point(8, yOf(v) + 5), cv::FONT_HERSHEY_SIMPLEX,
+                    0.45, black, 1, cv::LINE_AA);
     }
-    const int n = static_cast<int>(d.perViewRms.size());
+    const int n = static_cast<int>(perView.size());
     const double slot = static_cast<double>(plotW) / std::max(1, n);
-    double mean = 0;
-    for (double v : d.perViewRms) mean += v;
-    mean /= std::max(1, n);
+    const double limit = outlierLimit(perView);
     for (int i = 0; i < n; ++i) {
         const int x0 = kMarginLeft + static_cast<int>(i * slot + slot * 0.15);
         const int x1 = kMarginLeft + static_cast<int>((i + 1) * slot - slot * 0.15);
-        // Views well above the mean stand out in red.
-        const cv::Scalar colour =
-            d.perViewRms[i] > 2 * mean ? cv::Scalar(40, 40, 220) : cv::Scalar(200, 120, 40);
-        cv::rectangle(chart, cv::Point(x0, yOf(d.perViewRms[i])), cv::Point(x1, baseY), colour,
-                      cv::FILLED);
-        cv::putText(chart, std::to_string(d.imageNumbers[i]), cv::Point(x0, baseY + 20),
-                    cv::FONT_HERSHEY_SIMPLEX, 0.4, cv::Scalar(0, 0, 0), 1, cv::LINE_AA);
+        cv::rectangle(chart, cv::Point(x0, yOf(perView[i])), cv::Point(x1, baseY),
+                      perView[i] > limit ? red : blue, cv::FILLED);
+        cv::putText(chart, std::to_string(numbers[i]), cv::Point(x0, baseY + 20),
+                    cv::FONT_HERSHEY_SIMPLEX, 0.4, black, 1, cv::LINE_AA);
     }
-    cv::line(chart, cv::Point(kMarginLeft, yOf(mean)), cv::Point(kMarginLeft + plotW, yOf(mean)),
-             cv::Scalar(0, 160, 0), 1, cv::LINE_AA);
-    cv::putText(chart, "image number (bars: RMS reprojection error in pixels, green: mean)",
-                cv::Point(kMarginLeft, kChartHeight - 15), cv::FONT_HERSHEY_SIMPLEX, 0.45,
-                cv::Scalar(0, 0, 0), 1, cv::LINE_AA);
+    cv::line(chart, cv::Point(kMarginLeft, yOf(rms)), cv::Point(kMarginLeft + plotW, yOf(rms)),
+             green, 2, cv::LINE_AA);
+    // Legend.
+    const int ly = kChartHeight - 15;
+    cv::rectangle(chart, cv::Point(kMarginLeft, ly - 10), cv::Point(kMarginLeft + 10, ly), blue,
+                  cv::FILLED);
+    cv::putText(chart, "RMS error per view (px), by image number", cv::Point(kMarginLeft + 16, ly),
+                cv::FONT_HERSHEY_SIMPLEX, 0.42, black, 1, cv::LINE_AA);
+    cv::line(chart, cv::Point(kMarginLeft + 330, ly - 5), cv::Point(kMarginLeft + 350, ly - 5),
+             green, 2, cv::LINE_AA);
+    char all[64];
+    std::snprintf(all, sizeof all, "all views %.4g px", rms);
+    cv::putText(chart, all, cv::Point(kMarginLeft + 356, ly), cv::FONT_HERSHEY_SIMPLEX, 0.42, black,
+                1, cv::LINE_AA);
+    cv::rectangle(chart, cv::Point(kMarginLeft + 510, ly - 10), cv::Point(kMarginLeft + 520, ly),
+                  red, cv::FILLED);
+    cv::putText(chart, "over 3 x the median: look at it", cv::Point(kMarginLeft + 526, ly),
+                cv::FONT_HERSHEY_SIMPLEX, 0.42, black, 1, cv::LINE_AA);
     try {
         return cv::imwrite(path, chart);
     } catch (const cv::Exception&) {

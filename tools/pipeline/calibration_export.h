@@ -16,6 +16,9 @@ struct DeviceResult {
     std::string modelReason;                                 // why that model
     std::vector<std::pair<std::string, double>> heldOutRms;  // per model tried, pixels
     std::string checks = "passed";                           // or "FAILED: " and the checks
+    cv::Mat stdDeviations;  // one standard deviation of fx fy cx cy and the coefficients
+    cv::Matx44d glProjection = cv::Matx44d::zeros();
+    std::vector<cv::Point2d> corners, residuals;  // every corner and its residual, pixels
 };
 
 struct StereoResult {
@@ -23,15 +26,28 @@ struct StereoResult {
     double rms = 0;
     std::string cameraModel;  // the camera model the stereo results refer to
     std::string checks = "passed";
+    // Per view: the projected markers through the camera's pose and R, T into the projector.
+    std::vector<int> imageNumbers;
+    std::vector<double> perViewRms;
+    // Estimated from the spread of the per-view camera-to-projector poses (over sqrt(views)).
+    cv::Mat tSigma;
+    double baselineSigma = 0, rotationSigmaDeg = 0;
 };
+
+// The bar colour of the charts: views above this are the outliers the checks warn about.
+double outlierLimit(const std::vector<double>& perViewRms);
 
 // OpenCV FileStorage YAML (full precision) with image_width, image_height, camera_matrix,
 // distortion_coefficients, avg_reprojection_error, per_view_reprojection_errors,
-// image_numbers, the lens model, why it was chosen, the held-out errors and the checks.
+// image_numbers, the lens model, why it was chosen, the held-out errors, the checks, the
+// standard deviations and the OpenGL projection matrix.
 bool writeDeviceYaml(const std::string& path, const DeviceResult& device);
 
 // R, T, E, F and the stereo RMS error.
 bool writeStereoYaml(const std::string& path, const StereoResult& stereo);
 
-// A bar chart of the per-view errors, labelled with the image numbers.
-bool writeErrorChart(const std::string& path, const std::string& title, const DeviceResult& device);
+// A bar chart of the per-view errors, labelled with the image numbers, round ticks, the RMS
+// of all views as a line and the outliers in red, with a legend.
+bool writeErrorChart(const std::string& path, const std::string& title,
+                     const std::vector<int>& imageNumbers, const std::vector<double>& perViewRms,
+                     double rms);

@@ -131,6 +131,12 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {doubleKey(&c->max_rms, 1e-6, 1e6),
           "largest acceptable RMS reprojection error, pixels (1)"}},
         {"min_views", {intKey(&c->min_views, 1, 1000000), "fewest usable views per device (6)"}},
+        {"gl_near",
+         {doubleKey(&c->gl_near, 1e-9, 1e12),
+          "near clipping plane of the OpenGL projection matrices, board units (10)"}},
+        {"gl_far",
+         {doubleKey(&c->gl_far, 1e-9, 1e12),
+          "far clipping plane of the OpenGL projection matrices, board units (10000)"}},
         {"ar_thresh",
          {doubleKey(&c->ar_thresh, 0, 100), "minimum marker confidence in percent (50)"}},
         {"thresh_first", {intKey(&c->thresh_first, 0, 255), "first binarization threshold (80)"}},
@@ -185,6 +191,7 @@ std::string readRigflowConfig(const std::string& path, RigflowConfig* config) {
     }
     if (config->camera_images.empty() && config->camera_points.empty())
         return path + ": camera_images (photos) or camera_points (point files) is required";
+    if (!(config->gl_far > config->gl_near)) return path + ": gl_far must be greater than gl_near";
     return "";
 }
 

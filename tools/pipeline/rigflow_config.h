@@ -37,6 +37,8 @@ struct RigflowConfig {
     // Checks of the results: beyond them the run ends with exit status 4.
     double max_rms = 1.0;  // pixels, camera and projector
     int min_views = 6;
+    // The OpenGL projection matrices' clipping planes, board units ahead of the device.
+    double gl_near = 10, gl_far = 10000;
     int undistort = 1;                   // 1: remove the camera's lens distortion before lumenrig
     std::string output = "calibration";  // results folder, inside the working directory
 };

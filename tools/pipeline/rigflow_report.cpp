@@ -58,6 +58,47 @@ std::string coefficientNames(const std::string& model) {
     return "none";
 }
 
+// The camera-to-projector pose of each view (the camera's pose from lensrig, the
+// projector's from its own calibration): their spread over sqrt(views) estimates how
+// certain R and T are.
+void estimateStereoSpread(const Results& r, const std::vector<int>& projectorNumbers,
+                          const cv::Mat& projRvecs, const cv::Mat& projTvecs, StereoResult* s) {
+    std::vector<cv::Vec3d> ts;
+    std::vector<double> baselines, angles;
+    for (std::size_t v = 0; v < projectorNumbers.size(); ++v) {
+        const auto it = std::find(r.camera.imageNumbers.begin(), r.camera.imageNumbers.end(),
+                                  projectorNumbers[v]);
+        if (it == r.camera.imageNumbers.end()) continue;
+        const std::size_t c = it - r.camera.imageNumbers.begin();
+        cv::Mat rc, rp;
+        cv::Rodrigues(r.cameraRvecs[c], rc);
+        cv::Rodrigues(projRvecs.row(static_cast<int>(v)).reshape(1, 3), rp);
+        const cv::Mat rel = rp * rc.t();
+        const cv::Mat t = projTvecs.row(static_cast<int>(v)).reshape(1, 3) - rel * r.cameraTvecs[c];
+        ts.emplace_back(t.at<double>(0), t.at<double>(1), t.at<double>(2));
+        baselines.push_back(cv::norm(t));
+        angles.push_back(rotationAngleDeg(s->r.t() * rel));
+    }
+    const double n = static_cast<double>(ts.size());
+    if (n < 2) return;
+    cv::Vec3d mean(0, 0, 0), spread(0, 0, 0);
+    double meanBase = 0, baseSpread = 0, angleSpread = 0;
+    for (std::size_t i = 0; i < ts.size(); ++i) {
+        mean += ts[i] / n;
+        meanBase += baselines[i] / n;
+        angleSpread += angles[i] * angles[i] / n;  // about R itself
+    }
+    for (std::size_t i = 0; i < ts.size(); ++i) {
+        const cv::Vec3d d = ts[i] - mean;
+        spread += cv::Vec3d(d[0] * d[0], d[1] * d[1], d[2] * d[2]) / (n - 1);
+        baseSpread += (baselines[i] - meanBase) * (baselines[i] - meanBase) / (n - 1);
+    }
+    s->tSigma = (cv::Mat_<double>(3, 1) << std::sqrt(spread[0] / n), std::sqrt(spread[1] / n),
+                 std::sqrt(spread[2] / n));
+    s->baselineSigma = std::sqrt(baseSpread / n);
+    s->rotationSigmaDeg = std::sqrt(angleSpread / n);
+}
+
 void printModel(const DeviceResult& d) {
     std::cout << "  lens model: " << d.model;
     if (!d.heldOutRms.empty()) {
@@ -111,7 +152,22 @@ void collectCamera(const std::string& w, const Layout& l, const std::string& res
         r->cameraRvecs.push_back(rvecs.row(v).reshape(1, 3).clone());
         r->cameraTvecs.push_back(tvecs.row(v).reshape(1, 3).clone());
     }
-    (void)l;
+    f["std_deviations"] >> cam.stdDeviations;
+    // Every corner's residual through the full-precision model.
+    for (std::size_t v = 0; v < cam.imageNumbers.size(); ++v) {
+        const int n = cam.imageNumbers[v];
+        const PointList2 seen =
+            loadPointFile2(at(w, numberedName(l.pointsCam, "/cam2D", n, ".txt")));
+        const PointList3 board =
+            loadPointFile3(at(w, numberedName(l.pointsCam, "/cam3D", n, ".txt")));
+        std::vector<cv::Point2f> projected;
+        cv::projectPoints(board, r->cameraRvecs[v], r->cameraTvecs[v], cam.cameraMatrix,
+                          cam.distortion, projected);
+        for (std::size_t i = 0; i < projected.size() && i < seen.size(); ++i) {
+            cam.corners.emplace_back(seen[i].x, seen[i].y);
+            cam.residuals.emplace_back(seen[i].x - projected[i].x, seen[i].y - projected[i].y);
+        }
+    }
 }
 
 void collectProjector(const std::string& w, const Layout& l, const RigflowConfig& c,
@@ -130,6 +186,33 @@ void collectProjector(const std::string& w, const Layout& l, const RigflowConfig
     s.e = matrixIn(f, "E", path);
     s.f = matrixIn(f, "F", path);
     s.rms = static_cast<double>(f["stereo_rms"]);
+    f["projector_std_deviations"] >> proj.stdDeviations;
+    cv::Mat numbers, counts, points, residuals, projRvecs, projTvecs;
+    f["projector_image_numbers"] >> numbers;
+    f["projector_points_per_view"] >> counts;
+    f["projector_points"] >> points;
+    f["projector_residuals"] >> residuals;
+    f["projector_rvecs"] >> projRvecs;
+    f["projector_tvecs"] >> projTvecs;
+    if (numbers.total() != counts.total() || points.rows != residuals.rows ||
+        projRvecs.rows != static_cast<int>(numbers.total()))
+        throw std::runtime_error(path + ": the projector's per-view results do not match");
+    proj.imageNumbers.assign(numbers.begin<int>(), numbers.end<int>());
+    // The projector's own errors, view by view, as its calibration measured them.
+    int row = 0;
+    for (std::size_t v = 0; v < proj.imageNumbers.size(); ++v) {
+        double sum = 0;
+        const int count = counts.at<int>(static_cast<int>(v));
+        for (int i = 0; i < count; ++i, ++row) {
+            const cv::Point2d at(points.at<double>(row, 0), points.at<double>(row, 1));
+            const cv::Point2d e(residuals.at<double>(row, 0), residuals.at<double>(row, 1));
+            proj.corners.push_back(at);
+            proj.residuals.push_back(e);
+            sum += e.dot(e);
+        }
+        proj.perViewRms.push_back(count > 0 ? std::sqrt(sum / count) : 0.0);
+    }
+    estimateStereoSpread(*r, proj.imageNumbers, projRvecs, projTvecs, &s);
 
     const cv::Mat k = r->camera.cameraMatrix;
     const std::string onCamFolder = c.undistort ? l.undistorted : l.pointsProj;
@@ -150,8 +233,8 @@ void collectProjector(const std::string& w, const Layout& l, const RigflowConfig
         std::vector<cv::Point2f> projected;
         cv::projectPoints(inProjector, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), proj.cameraMatrix,
                           proj.distortion, projected);
-        proj.imageNumbers.push_back(n);
-        proj.perViewRms.push_back(rms(projected, pattern));
+        s.imageNumbers.push_back(n);
+        s.perViewRms.push_back(rms(projected, pattern));
     }
 }
 
@@ -171,7 +254,9 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
     if (!r.hasProjector) {
         std::cout << "no projector series (projector_images or projector_points): the camera "
                      "alone was calibrated\n"
-                  << "results in " << out << ": camera.yaml, camera_errors.png\n";
+                  << "results in " << out
+                  << ": report.html, camera.yaml, calibration.json, calibration.yaml, "
+                     "camera_errors.png\n";
         return;
     }
     std::cout << "projector (" << proj.size.width << " x " << proj.size.height
@@ -190,8 +275,9 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
                 : std::string("The projector and stereo results refer to a pinhole camera on the "
                               "raw camera points (undistort = 0): the camera's lens distortion "
                               "biases them.\n"))
-        << "results in " << out << ": camera.yaml, projector.yaml, stereo.yaml, camera_errors.png, "
-        << "projector_errors.png\n";
+        << "results in " << out
+        << ": report.html, camera.yaml, projector.yaml, stereo.yaml, calibration.json, "
+           "calibration.yaml, camera_errors.png, projector_errors.png\n";
 }
 
 void compareWithTruth(const std::string& path, const Results& r) {

@@ -13,7 +13,10 @@
 #include <sstream>
 
 #include "calibration_export.h"
+#include "calibration_tree.h"
 #include "camera_param.h"
+#include "gl_projection.h"
+#include "html_report.h"
 #include "model_choice.h"
 #include "name_pattern.h"
 #include "photo_series.h"
@@ -22,6 +25,7 @@
 #include "rigflow_report.h"
 #include "run_step.h"
 #include "sanity_checks.h"
+#include "svg_plot.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +40,7 @@ constexpr int kNoDistortionFlags =
 constexpr int kPinholeIterations = 30;  // lumenrig's own calibrations
 constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
 const char* const kFailedName = "FAILED.txt";
+constexpr double kMaxUncovered = 0.3;  // share of the image without corners
 
 // What runs: detection or given correspondences, with or without a projector.
 struct Plan {
@@ -377,6 +382,7 @@ struct Run {
     int step = 0, steps = 0;
     Results r;
     std::vector<Finding> findings;
+    std::vector<DroppedView> detectorDropped;  // views the detector found too few markers in
 };
 
 // Each run writes its results afresh: nothing of an earlier run may pass for this one's.
@@ -394,6 +400,9 @@ void removeEarlierResults(const Run& run) {
                                      l.out + "/stereo.yaml",
                                      l.out + "/camera_errors.png",
                                      l.out + "/projector_errors.png",
+                                     l.out + "/calibration.json",
+                                     l.out + "/calibration.yaml",
+                                     l.out + "/report.html",
                                      l.out + "/" + kFailedName};
     if (run.p.detectCamera) gone.push_back(l.pointsCam);
     if (run.p.detectProjector) gone.push_back(l.pointsProj);
@@ -413,10 +422,10 @@ int countMarkers(const std::string& pointFile) {
 }
 
 // The views the detector kept; the others named with the reason.
-std::vector<int> detectedViews(const Run& run, bool projector, const std::vector<int>& tried) {
-    const std::string trueNum =
-        projector ? run.l.pointsProj + "/proj_true_num.txt" : run.l.pointsCam + "/cam_true_num.txt";
-    const std::vector<int> kept = loadTrueNumbers(at(run.w, trueNum));
+std::vector<int> detectedViews(Run* run, bool projector, const std::vector<int>& tried) {
+    const std::string trueNum = projector ? run->l.pointsProj + "/proj_true_num.txt"
+                                          : run->l.pointsCam + "/cam_true_num.txt";
+    const std::vector<int> kept = loadTrueNumbers(at(run->w, trueNum));
     bool first = true;
     for (int n : tried)
         if (std::find(kept.begin(), kept.end(), n) == kept.end()) {
@@ -424,16 +433,18 @@ std::vector<int> detectedViews(const Run& run, bool projector, const std::vector
                 std::cout << "      " << (projector ? "projector" : "camera")
                           << " views not used:\n";
             first = false;
-            std::cout << "        view " << n << ": " << run.c.minimum_number
-                      << " markers or fewer identified in the "
-                      << (projector ? "projector" : "camera")
-                      << " photo (minimum_number; its marked image is in " << run.l.marked << ")\n";
+            const std::string reason =
+                std::to_string(run->c.minimum_number) + " markers or fewer identified in the " +
+                (projector ? "projector" : "camera") +
+                " photo (minimum_number; its marked image is in " + run->l.marked + ")";
+            std::cout << "        view " << n << ": " << reason << "\n";
+            run->detectorDropped.push_back({n, reason});
         }
     return kept;
 }
 
 void checkDetected(Run* run, bool projector, const std::vector<int>& tried) {
-    const std::vector<int> kept = detectedViews(*run, projector, tried);
+    const std::vector<int> kept = detectedViews(run, projector, tried);
     std::vector<int> markers;
     for (int n : kept)
         markers.push_back(countMarkers(
@@ -504,20 +515,67 @@ bool reportFindings(const Run& run) {
     return true;
 }
 
+// The corners should reach most of the image: elsewhere the lens model is extrapolated.
+void checkCoverage(Run* run) {
+    const Results& r = run->r;
+    std::vector<const DeviceResult*> devices = {&r.camera};
+    if (r.hasProjector && r.projector.model != "none") devices.push_back(&r.projector);
+    for (const DeviceResult* d : devices) {
+        const double share = uncoveredShare(d->size, d->corners, kCoverageColumns, kCoverageRows);
+        if (share > kMaxUncovered)
+            run->findings.push_back(
+                {false,
+                 std::string(d == &r.camera ? "camera" : "projector") + ": " +
+                     std::to_string(static_cast<int>(std::lround(100 * share))) +
+                     " % of the image holds no corner (its lens distortion is extrapolated "
+                     "there; see the coverage in report.html)",
+                 "add views with the board near the corners and edges of the image"});
+    }
+}
+
+bool writeReport(const Run& run) {
+    ReportPage page;
+    page.results = &run.r;
+    page.findings = run.findings;
+    page.dropped = run.p.series.dropped;
+    page.dropped.insert(page.dropped.end(), run.detectorDropped.begin(), run.detectorDropped.end());
+    page.viewsTried = static_cast<int>(run.p.series.used.size() + run.p.series.dropped.size());
+    if (!run.p.detectCamera && !run.p.detectProjector)
+        page.viewsTried = static_cast<int>(run.r.camera.imageNumbers.size());
+    page.reportFolder = at(run.w, run.l.out);
+    const std::string marked = fs::path(run.l.marked).filename().string();
+    for (int n : run.r.camera.imageNumbers)
+        if (run.p.detectCamera)
+            page.cameraMarked.emplace_back(n, marked + "/" + expandPattern("cam%03d.png", n));
+    for (int n : run.r.projector.imageNumbers)
+        if (run.p.detectProjector)
+            page.projectorMarked.emplace_back(n, marked + "/" + expandPattern("proj%03d.png", n));
+    return writeHtmlReport(at(run.w, run.l.out + "/report.html"), page);
+}
+
 bool writeResults(Run* run) {
     const Layout& l = run->l;
     Results& r = run->r;
     r.camera.checks = r.projector.checks = r.stereo.checks = failedChecks(run->findings);
-    bool written = writeDeviceYaml(at(run->w, l.out + "/camera.yaml"), r.camera) &&
-                   writeErrorChart(at(run->w, l.out + "/camera_errors.png"),
-                                   "Camera: error per photo", r.camera);
+    r.camera.glProjection =
+        glProjection(r.camera.cameraMatrix, r.camera.size, run->c.gl_near, run->c.gl_far);
+    if (r.hasProjector)
+        r.projector.glProjection =
+            glProjection(r.projector.cameraMatrix, r.projector.size, run->c.gl_near, run->c.gl_far);
+    bool written =
+        writeDeviceYaml(at(run->w, l.out + "/camera.yaml"), r.camera) &&
+        writeErrorChart(at(run->w, l.out + "/camera_errors.png"), "Camera: RMS error per view",
+                        r.camera.imageNumbers, r.camera.perViewRms, r.camera.rms);
     if (r.hasProjector)
         written = written && writeDeviceYaml(at(run->w, l.out + "/projector.yaml"), r.projector) &&
                   writeStereoYaml(at(run->w, l.out + "/stereo.yaml"), r.stereo) &&
                   writeErrorChart(at(run->w, l.out + "/projector_errors.png"),
-                                  "Projector: error per photo", r.projector);
-    if (!written)
-        std::cerr << "rigflow: cannot write the YAML files or charts in " << l.out << std::endl;
+                                  "Projector: RMS error per view", r.projector.imageNumbers,
+                                  r.projector.perViewRms, r.projector.rms);
+    written = written && writeCalibrationTree(at(run->w, l.out),
+                                              calibrationTree(r, run->c.gl_near, run->c.gl_far));
+    written = written && writeReport(*run);
+    if (!written) std::cerr << "rigflow: cannot write the results files in " << l.out << std::endl;
     return written;
 }
 
@@ -581,7 +639,7 @@ void detect(Run* run) {
         const std::vector<int> cameraViews =
             p.detectCamera ? loadTrueNumbers(at(run->w, run->l.pointsCam + "/cam_true_num.txt"))
                            : p.series.used;
-        detectedViews(*run, true, cameraViews);
+        detectedViews(run, true, cameraViews);
     }
     if (anyFailed(run->findings)) throw ChecksFailed{};
 }
@@ -726,6 +784,7 @@ int runRigflow(const RigflowOptions& o) {
         if (p.projector) calibrateProjector(&run);
 
         Results& r = run.r;
+        checkCoverage(&run);
         const bool written = writeResults(&run);
         printSummary(c, r, static_cast<int>(p.series.used.size() + p.series.dropped.size()),
                      at(w, l.out));

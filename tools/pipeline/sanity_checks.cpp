@@ -5,10 +5,9 @@
 #include <sstream>
 
 namespace {
-constexpr double kMinIdentified = 0.4;    // of the markers, median over views
-constexpr double kMaxAspectError = 0.1;   // |fx / fy - 1|
-constexpr double kOutlierFactor = 3.0;    // a view's error against the median
-constexpr double kOutlierFloorPx = 0.05;  // below this no view is an outlier
+constexpr double kMinIdentified = 0.4;   // of the markers, median over views
+constexpr double kMaxAspectError = 0.1;  // |fx / fy - 1|
+constexpr double kOutlierFactor = 3.0;   // outlierLimit: 3 x the median, at least 0.05 px
 // Projectors shift their image upward by their lens: the principal point may lie on or
 // beyond the bottom edge.
 constexpr double kProjectorCentreSlack = 0.5;  // of the image size, beyond each edge
@@ -89,11 +88,10 @@ void checkCalibration(const std::string& device, const DeviceResult& d, bool pro
              "views that do not tilt the board enough, or the wrong " +
                  std::string(projector ? "projector_size" : "camera image size") + " (" +
                  std::to_string(d.size.width) + "x" + std::to_string(d.size.height) + ")"});
-    const double typical = median(d.perViewRms);
+    const double typical = median(d.perViewRms), limit = outlierLimit(d.perViewRms);
     std::vector<int> outliers;
     for (std::size_t i = 0; i < d.perViewRms.size(); ++i)
-        if (d.perViewRms[i] > kOutlierFactor * typical && d.perViewRms[i] > kOutlierFloorPx)
-            outliers.push_back(d.imageNumbers[i]);
+        if (d.perViewRms[i] > limit) outliers.push_back(d.imageNumbers[i]);
     if (!outliers.empty()) {
         std::string numbers;
         for (int n : outliers) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
 #include "calib_fixture.h"
@@ -41,6 +42,77 @@ double angleDeg(const cv::Mat& a, const cv::Mat& b) {
     cv::Mat v;
     cv::Rodrigues(a.t() * b, v);
     return cv::norm(v) * 180 / CV_PI;
+}
+
+// report.html in a real browser: it loads with no console error or failed load, shows its
+// charts, and its screenshot is not blank.
+void checkReportInBrowser(const std::string& report) {
+    const std::string chromium = "/usr/bin/chromium";
+    ASSERT_TRUE(fileExists(chromium)) << "scripts/setup.sh --tests installs chromium";
+    const std::vector<std::string> common = {"--headless",
+                                             "--no-sandbox",
+                                             "--disable-gpu",
+                                             "--hide-scrollbars",
+                                             "--enable-logging=stderr",
+                                             "--v=0"};
+    std::vector<std::string> dump = common;
+    dump.push_back("--dump-dom");
+    dump.push_back("file://" + report);
+    const ProgramResult dom = runProgram(chromium, dump, fs::path(report).parent_path().string());
+    ASSERT_EQ(dom.status, 0) << dom.err;
+    for (const char* bad : {"Uncaught", "Failed to load", "ERR_FILE_NOT_FOUND", "net::ERR"})
+        EXPECT_EQ(dom.err.find(bad), std::string::npos) << bad << "\n" << dom.err;
+    EXPECT_NE(dom.out.find("<h1>Calibration report</h1>"), std::string::npos);
+    EXPECT_NE(dom.out.find("Every check passed."), std::string::npos);
+    std::size_t charts = 0;
+    for (std::size_t at = dom.out.find("<svg"); at != std::string::npos;
+         at = dom.out.find("<svg", at + 1))
+        ++charts;
+    EXPECT_EQ(charts, 9u) << "three bar charts, two scatters, two arrow plots, two coverages";
+    EXPECT_NE(dom.out.find("data:image/jpeg;base64,"), std::string::npos) << "thumbnails inline";
+    EXPECT_EQ(dom.out.find("http"), dom.out.find("http://www.w3.org")) << "nothing from the net";
+
+    std::vector<std::string> shot = common;
+    const std::string png = fs::path(report).parent_path().string() + "/report_screenshot.png";
+    shot.push_back("--window-size=1100,1400");
+    shot.push_back("--screenshot=" + png);
+    shot.push_back("file://" + report);
+    ASSERT_EQ(runProgram(chromium, shot, fs::path(report).parent_path().string()).status, 0);
+    const cv::Mat image = cv::imread(png, cv::IMREAD_GRAYSCALE);
+    ASSERT_FALSE(image.empty());
+    cv::Scalar mean, spread;
+    cv::meanStdDev(image, mean, spread);
+    EXPECT_GT(spread[0], 20) << "the screenshot is not blank";
+}
+
+// calibration.json holds the OpenCV YAML's numbers exactly, and a standard YAML reader takes
+// calibration.yaml with the same numbers.
+void checkPlainFiles(const std::string& folder, const cv::Mat& camera, const cv::Mat& t) {
+    cv::FileStorage json(folder + "/calibration.json", cv::FileStorage::READ);
+    ASSERT_TRUE(json.isOpened());
+    const cv::FileNode k = json["camera"]["camera_matrix"];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(static_cast<double>(k[r][c]), camera.at<double>(r, c));
+    const cv::FileNode jt = json["stereo"]["T"];
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(static_cast<double>(jt[i]), t.at<double>(i));
+    EXPECT_EQ(static_cast<std::string>(json["camera"]["distortion"]["model"]), "standard");
+    EXPECT_EQ(json["camera"]["opengl_projection"]["matrix_row_major"].size(), 4u);
+
+    const ProgramResult py =
+        runProgram("/usr/bin/python3",
+                   {"-c",
+                    "import sys, yaml\n"
+                    "d = yaml.safe_load(open(sys.argv[1]))\n"
+                    "print(repr(d['camera']['camera_matrix'][0][0]), repr(d['stereo']['T'][2]))",
+                    folder + "/calibration.yaml"},
+                   folder);
+    ASSERT_EQ(py.status, 0) << py.err;
+    std::istringstream values(py.out);
+    double fx = 0, tz = 0;
+    values >> fx >> tz;
+    EXPECT_EQ(fx, camera.at<double>(0, 0));
+    EXPECT_EQ(tz, t.at<double>(2));
 }
 
 std::vector<double> numbers(const std::string& path) {
@@ -123,6 +195,9 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
     EXPECT_EQ(e.rows, 3);
     EXPECT_TRUE(fileExists(good.file("calibration/camera_errors.png")));
     EXPECT_TRUE(fileExists(good.file("calibration/projector_errors.png")));
+
+    checkReportInBrowser(good.file("calibration/report.html"));
+    checkPlainFiles(good.file("calibration"), g.camera, g.t);
 
     // The same correspondences given as point folders, with no photo, pattern file or
     // projection image: no detection, the same calibration.
