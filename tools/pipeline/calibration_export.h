@@ -29,7 +29,7 @@ struct StereoResult {
     // Per view: the projected markers through the camera's pose and R, T into the projector.
     std::vector<int> imageNumbers;
     std::vector<double> perViewRms;
-    // Estimated from the spread of the per-view camera-to-projector poses (over sqrt(views)).
+    // One standard deviation of the per-view camera-to-projector poses about R and T.
     cv::Mat tSigma;
     double baselineSigma = 0, rotationSigmaDeg = 0;
 };

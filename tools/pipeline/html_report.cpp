@@ -173,8 +173,9 @@ bool writeHtmlReport(const std::string& path, const ReportPage& page) {
         for (int i = 0; i < 3; ++i)
             h << (i ? ", " : "") << fmt(s.t.at<double>(i))
               << (s.tSigma.empty() ? "" : " ± " + fmt(s.tSigma.at<double>(i), 3));
-        h << "). The ± figures are the spread of the per-view camera-to-projector poses over "
-             "√views.</p>\n<p class=\"why\">"
+        h << "). The ± figures are one standard deviation of the per-view camera-to-projector "
+             "poses: how far the views disagree (an estimate; the stereo fit gives none).</p>\n"
+             "<p class=\"why\">"
           << escapeXml(s.cameraModel) << "</p>\n";
     }
 

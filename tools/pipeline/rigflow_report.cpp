@@ -59,8 +59,9 @@ std::string coefficientNames(const std::string& model) {
 }
 
 // The camera-to-projector pose of each view (the camera's pose from lensrig, the
-// projector's from its own calibration): their spread over sqrt(views) estimates how
-// certain R and T are.
+// projector's from its own calibration): how far the views disagree, as one standard
+// deviation over the views. Not divided by sqrt(views): the views share the intrinsics'
+// errors, so the fit's R and T are not that much more certain than one view.
 void estimateStereoSpread(const Results& r, const std::vector<int>& projectorNumbers,
                           const cv::Mat& projRvecs, const cv::Mat& projTvecs, StereoResult* s) {
     std::vector<cv::Vec3d> ts;
@@ -93,10 +94,10 @@ void estimateStereoSpread(const Results& r, const std::vector<int>& projectorNum
         spread += cv::Vec3d(d[0] * d[0], d[1] * d[1], d[2] * d[2]) / (n - 1);
         baseSpread += (baselines[i] - meanBase) * (baselines[i] - meanBase) / (n - 1);
     }
-    s->tSigma = (cv::Mat_<double>(3, 1) << std::sqrt(spread[0] / n), std::sqrt(spread[1] / n),
-                 std::sqrt(spread[2] / n));
-    s->baselineSigma = std::sqrt(baseSpread / n);
-    s->rotationSigmaDeg = std::sqrt(angleSpread / n);
+    s->tSigma = (cv::Mat_<double>(3, 1) << std::sqrt(spread[0]), std::sqrt(spread[1]),
+                 std::sqrt(spread[2]));
+    s->baselineSigma = std::sqrt(baseSpread);
+    s->rotationSigmaDeg = std::sqrt(angleSpread);
 }
 
 void printModel(const DeviceResult& d) {
