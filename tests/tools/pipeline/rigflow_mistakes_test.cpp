@@ -39,6 +39,11 @@ void runMistakes(const std::vector<Mistake>& mistakes) {
                                                                      << r.out << r.err;
         if (m.status == 4) {
             EXPECT_TRUE(fileExists(dir.file("calibration/FAILED.txt")));
+            if (fileExists(dir.file("calibration/report.html"))) {
+                EXPECT_NE(readFile(dir.file("calibration/report.html")).find("FAILED: "),
+                          std::string::npos)
+                    << "the report opens with the failed check";
+            }
             if (fileExists(dir.file("calibration/camera.yaml"))) {
                 cv::FileStorage cam(dir.file("calibration/camera.yaml"), cv::FileStorage::READ);
                 EXPECT_EQ(static_cast<std::string>(cam["checks"]).rfind("FAILED: ", 0), 0u);
