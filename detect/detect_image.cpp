@@ -12,10 +12,10 @@ void writeIdentityCameraParams(RunState* state, int width, int height) {
     if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
 }
 
-int detectImage(const cv::Mat& image, DetectionSlot* slot, int threshold, double arThresh,
-                const std::string& what) {
+int detectImage(const CameraParam& record, const cv::Mat& image, DetectionSlot* slot, int threshold,
+                double arThresh, const std::string& what) {
     static std::vector<unsigned char> buffer;  // reused: one image size per run
-    installCameraParams(image.cols, image.rows);
+    installCameraParams(record, image.cols, image.rows);
     toPackedBGRA(image, &buffer);
     MarkerInfo* markers = nullptr;
     int count = 0;

@@ -7,6 +7,7 @@
 #include "correspondence_files.h"
 #include "detect_image.h"
 #include "detection_reports.h"
+#include "name_pattern.h"
 #include "pattern_marker_table.h"
 #include "subpixel_corners.h"
 
@@ -44,7 +45,8 @@ void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRepo
             threshold = static_cast<int>(
                 cv::threshold(grey, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
         }
-        detectImage(image, &slot, threshold, d.AR_thresh, imageLabel(*state, n));
+        detectImage(state->cameraRecord, image, &slot, threshold, d.AR_thresh,
+                    imageLabel(*state, n));
         orderCorners(&slot);
         std::cout << " ... " << slot.confidentCount << std::endl;
         for (int j = 0; j < slot.confidentCount; ++j) {
@@ -100,12 +102,23 @@ void buildPointLists(RunState* state, int k) {
 void runDetectionPass(RunState* state) {
     const DetectorConfig& c = state->config();
     writeIdentityCameraParams(state, state->cameraWidth, state->cameraHeight);
+    // Read once: every detection of the run uses the record just written.
+    state->cameraRecord = readCameraParamFile();
     DetectionReports reports;
     openDetectionReports(*state, &reports);
     int k = 0;
     for (int n = c.first_num; n < c.first_num + c.image_num; ++n) {
         std::vector<SweepEntry> sweep(c.number_of_pattern);
         std::cout << "\n\nstart detect --> " << n << std::endl;
+        // One photo held at a time: decoded for its turn, released after it.
+        if (state->readable.count(n)) {
+            cv::Mat image = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
+            if (image.size() == cv::Size(state->cameraWidth, state->cameraHeight))
+                state->images[n] = image;
+            else
+                std::cerr << "image " << n << " could not be read again (it counts as unusable)"
+                          << std::endl;
+        }
         const auto loaded = state->images.find(n);
         if (loaded != state->images.end())
             sweepThresholds(state, n, loaded->second, &reports, &sweep);
@@ -166,6 +179,7 @@ void runDetectionPass(RunState* state) {
             ++k;
         }
         reports.counts << state->detectCount[n] << std::endl;
+        state->images.erase(n);
     }
     closeDetectionReports(state, &reports);
 }

@@ -20,13 +20,24 @@ std::string patternFileName(int i) {
 }
 }  // namespace
 
-void installCameraParams(int width, int height) {
+CameraParam readCameraParamFile() {
     CameraParam param;
     if (loadCameraParams("camparam.dat", 1, &param) < 0) {
         std::cout << "cam_param error\n" << std::flush;
         throw TagharvestExit{kExitCamParamError};
     }
-    setCameraParams(scaleCameraParams(param, width, height));
+    if (param.width <= 0 || param.height <= 0) {
+        // Rescaling divides by the recorded size.
+        std::cout << "cam_param error\n" << std::flush;
+        std::cerr << "tagharvest: camparam.dat records an image size of " << param.width << " x "
+                  << param.height << "; write it again (tagforge camparam --size WxH)" << std::endl;
+        throw TagharvestExit{kExitCamParamError};
+    }
+    return param;
+}
+
+void installCameraParams(const CameraParam& record, int width, int height) {
+    setCameraParams(scaleCameraParams(record, width, height));
 }
 
 void buildPatternMarkerTable(RunState* state) {
@@ -37,9 +48,18 @@ void buildPatternMarkerTable(RunState* state) {
     std::vector<unsigned char> buffer;
 
     std::ofstream info("AR_pattern_info.txt");
-    installCameraParams(work.cols, work.rows);
+    installCameraParams(readCameraParamFile(), work.cols, work.rows);
     state->patternTable.assign(n, PatternMarker{});
-    for (int i = 0; i < n; ++i) loadPattern(patternFileName(i).c_str());
+    for (int i = 0; i < n; ++i)
+        if (loadPattern(patternFileName(i).c_str()) != i) {
+            // A missing slot would shift every later id onto another pattern.
+            std::cerr << "tagharvest: cannot load the pattern file " << patternFileName(i)
+                      << " (missing, a directory, or not 3072 numbers): the ids of every later "
+                         "pattern would shift. Write the pattern files again (tagforge patterns "
+                         "--out data, with the board's --seed)."
+                      << std::endl;
+            throw TagharvestExit{kExitPatternFile};
+        }
 
     int recorded = 0;
     while (recorded < n) {

@@ -2,6 +2,7 @@
 // pattern image and on the metric board.
 #pragma once
 
+#include "camera_param.h"
 #include "run_state.h"
 
 // Ends the run from inside a pass with an exit status (caught by runTagharvest).
@@ -10,10 +11,14 @@ struct TagharvestExit {
 };
 constexpr int kExitCamParamError = 1;  // "cam_param error": camparam.dat unreadable
 constexpr int kExitEngineFailure = -1;
+constexpr int kExitPatternFile = 1;  // a pattern file that cannot be loaded
 
-// Loads one record of "camparam.dat", rescales it to width x height and installs it.
-// Prints "cam_param error" and throws TagharvestExit when the file cannot be read.
-void installCameraParams(int width, int height);
+// Reads the first record of "camparam.dat". Prints "cam_param error" and throws
+// TagharvestExit when the file cannot be read or holds no positive image size.
+CameraParam readCameraParamFile();
+
+// Installs record rescaled to width x height as the engine's camera parameters.
+void installCameraParams(const CameraParam& record, int width, int height);
 
 // Loads the pattern files data/pat.00 .. data/pat.(n-1) into the engine, detects the
 // pattern image at threshold thresh_first pass after pass (covering every recorded

@@ -4,6 +4,14 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+cv::Mat loadSeriesImage(const std::string& name) {
+    try {
+        return cv::imread(name, cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+        return cv::Mat();
+    }
+}
+
 void reportUnwritten(RunState* state, const std::string& path) {
     std::cerr << "cannot write " << path << std::endl;
     state->unwritten.push_back(path);

@@ -7,9 +7,11 @@
 
 #include <map>
 #include <opencv2/core.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "camera_param.h"
 #include "detector_config.h"
 
 constexpr int kPatternNotFound = 1000;
@@ -48,7 +50,8 @@ struct BoardEntry {
 
 struct RunState {
     TagharvestArgs args;
-    std::map<int, cv::Mat> images;  // loaded series images (8-bit BGR) by image number
+    std::set<int> readable;         // image numbers that load at the series size
+    std::map<int, cv::Mat> images;  // the image in work (8-bit BGR) by image number
     int cameraWidth = 0, cameraHeight = 0;
     cv::Mat patternImage;
     std::vector<PatternMarker> patternTable;  // by id, number_of_pattern entries
@@ -57,6 +60,7 @@ struct RunState {
     std::vector<int> successList;             // usable image numbers, ascending
     std::vector<ImageResult> results;         // by success-list position
     std::vector<std::string> unwritten;       // files that could not be written
+    CameraParam cameraRecord{};               // camparam.dat as the detection pass reads it
 
     const DetectorConfig& config() const { return args.config; }
     bool cameraMode() const { return args.config.calib_mode == 0; }
@@ -67,6 +71,9 @@ struct RunState {
                patternTable[id].id != kPatternNotFound;
     }
 };
+
+// An image as the series reads it (8-bit BGR); empty when it cannot be decoded.
+cv::Mat loadSeriesImage(const std::string& name);
 
 // Records a file that could not be written and says so on stderr.
 void reportUnwritten(RunState* state, const std::string& path);

@@ -10,17 +10,11 @@
 #include "detection_pass.h"
 #include "detector_config.h"
 #include "help_request.h"
+#include "image_header.h"
 #include "pattern_marker_table.h"
 #include "run_state.h"
 
 namespace {
-cv::Mat loadColour(const std::string& name) {
-    try {
-        return cv::imread(name, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
-    }
-}
 
 // Creates the output folder and the report and image folders; a folder that cannot be
 // created shows up later as files that cannot be written.
@@ -33,13 +27,19 @@ void createFolders(const RunState& state) {
     }
 }
 
-// Loads the series; the camera size comes from the first image that loads. Returns false
-// when none loads.
+// Checks the series; the camera size comes from the first image that loads. Each image
+// is decoded here and again when its turn comes, so that one photo at a time is held.
+// Returns false when none loads.
 bool loadSeries(RunState* state) {
     const DetectorConfig& c = state->config();
     for (int i = c.first_num; i < c.first_num + c.image_num; ++i) {
         const std::string name = expandPattern(state->args.driver.Camera_img, i);
-        cv::Mat image = loadColour(name);
+        const std::string tooLarge = imageTooLarge(name);
+        if (!tooLarge.empty()) {
+            std::cerr << tooLarge << " (image " << i << " counts as unusable)" << std::endl;
+            continue;
+        }
+        const cv::Mat image = loadSeriesImage(name);
         if (image.empty()) {
             std::cerr << "cannot read image " << name << " (image " << i << " counts as unusable)"
                       << std::endl;
@@ -54,9 +54,9 @@ bool loadSeries(RunState* state) {
                       << " like the series (image " << i << " counts as unusable)" << std::endl;
             continue;
         }
-        state->images[i] = image;
+        state->readable.insert(i);
     }
-    return !state->images.empty();
+    return !state->readable.empty();
 }
 
 void printSummary(const RunState& state) {
@@ -109,7 +109,7 @@ int runTagharvest(int argc, char** argv) {
             return kExitInputMissing;
         }
         std::cout << "ARPat_img read" << std::endl;
-        state.patternImage = loadColour(state.args.driver.Projection_img);
+        state.patternImage = loadSeriesImage(state.args.driver.Projection_img);
         if (state.patternImage.empty()) {
             std::cerr << "tagharvest: cannot read the pattern image "
                       << state.args.driver.Projection_img << std::endl;

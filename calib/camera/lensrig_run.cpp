@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "camera_files.h"
+#include "image_header.h"
 #include "image_size.h"
 #include "leading_number.h"
 #include "lens_model.h"
@@ -53,6 +54,12 @@ void loadImages(LensrigState* s) {
     for (std::size_t k = 0; k < s->data.trueNum.size(); ++k) {
         const std::string name = expandPattern(s->args.imagePattern, s->data.trueNum[k]);
         std::cout << "img num" << k << " : " << name << std::endl;
+        const std::string tooLarge = imageTooLarge(name);
+        if (!tooLarge.empty()) {
+            std::cerr << tooLarge << std::endl;
+            s->images.emplace_back();
+            continue;
+        }
         s->images.push_back(cv::imread(name, cv::IMREAD_COLOR));
         if (s->images.back().empty()) {
             std::cerr << "cannot read image " << name << std::endl;

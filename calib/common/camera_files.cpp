@@ -14,11 +14,7 @@ namespace {
 // Numbers of a file whose every line overwrites as many leading values as it holds; the
 // result has as many values as the longest line gave.
 std::vector<double> readOverwritingLines(const std::string& name) {
-    std::ifstream in(name);
-    if (!in.good()) {
-        std::cout << "file cannot be read.\n" << std::flush;
-        throw PointFileError("cannot read " + name);
-    }
+    std::ifstream in = openInputFile(name, false);
     std::vector<double> values;
     std::string line;
     int lineNumber = 0;
@@ -65,8 +61,7 @@ cv::Mat readDistortion(const std::string& name) {
 }
 
 cv::Mat readVector3(const std::string& name) {
-    std::ifstream in(name);
-    if (!in.good()) throw PointFileError("cannot read " + name);
+    std::ifstream in = openInputFile(name, true);
     std::vector<double> v;
     std::string word;
     while (in >> word) {

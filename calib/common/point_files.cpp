@@ -3,20 +3,28 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "name_pattern.h"
 
-namespace {
-std::ifstream openOrFail(const std::string& name, bool quiet = false) {
-    std::ifstream in(name);
-    if (!in.good()) {
+std::ifstream openInputFile(const std::string& name, bool quiet) {
+    std::error_code ec;
+    const bool directory = std::filesystem::is_directory(name, ec);
+    std::ifstream in;
+    if (!directory) in.open(name);
+    if (directory || !in.good()) {
         if (!quiet) std::cout << "file cannot be read.\n" << std::flush;
-        throw PointFileError("cannot read " + name);
+        throw PointFileError("cannot read " + name + (directory ? ": it is a directory" : ""));
     }
     return in;
+}
+
+namespace {
+std::ifstream openOrFail(const std::string& name, bool quiet = false) {
+    return openInputFile(name, quiet);
 }
 
 bool isBlank(const std::string& line) {

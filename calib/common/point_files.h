@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <fstream>
 #include <opencv2/core.hpp>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,10 @@ struct PointFileError : std::runtime_error {
 
 using PointList2 = std::vector<cv::Point2f>;
 using PointList3 = std::vector<cv::Point3f>;
+
+// Opens a file to read; a directory or a file that cannot be opened prints "file cannot be
+// read." (unless quiet) and throws PointFileError naming it.
+std::ifstream openInputFile(const std::string& name, bool quiet);
 
 // The true-number list: one integer at the start of each line (list emptied first).
 void readTrueNum(const std::string& name, std::vector<int>* trueNum);

@@ -3,13 +3,16 @@
 
 #include "help_request.h"
 #include "lumenrig_run.h"
+#include "program_guard.h"
 
 int main(int argc, char** argv) {
     if (asksForHelp(argc, argv)) {
         printLumenrigUsage(std::cout);
         return 0;
     }
-    LumenrigArgs args;
-    if (!parseLumenrigArgs(argc, argv, &args)) return kLumenrigError;
-    return runLumenrig(args);
+    return runGuarded("lumenrig", kLumenrigError, [&] {
+        LumenrigArgs args;
+        if (!parseLumenrigArgs(argc, argv, &args)) return kLumenrigError;
+        return runLumenrig(args);
+    });
 }

@@ -44,6 +44,8 @@ std::vector<int> pairViews(const std::vector<int>& camera, std::vector<int>* pro
     return poseIndex;
 }
 
+void checkInputFiles(const LumenrigArgs& a);
+
 // Everything that can be wrong with the inputs, found before any calibration.
 void checkInputs(const LumenrigArgs& a) {
     for (const auto& [pattern, what] :
@@ -54,6 +56,18 @@ void checkInputs(const LumenrigArgs& a) {
           std::pair{a.projOnCam, "the projector-on-camera point pattern"},
           std::pair{a.projPattern, "the projector pattern point pattern"}})
         checkNamePattern(pattern, what);
+    try {
+        checkInputFiles(a);
+    } catch (const PointFileError& e) {
+        // The quiet readers name the file; the fixed line is what every reader prints.
+        if (std::string(e.what()).rfind("cannot read ", 0) == 0)
+            std::cout << "file cannot be read.\n" << std::flush;
+        throw;
+    }
+}
+
+// The true-number, point and pattern files, read quietly before any work.
+void checkInputFiles(const LumenrigArgs& a) {
     const std::vector<int> camera = loadTrueNumbers(a.camTrueNum);
     std::vector<int> projector = loadTrueNumbers(a.projTrueNum);
     std::vector<int> quietPairs = projector;

@@ -166,6 +166,43 @@ TEST(BadInputMatrix, EveryProgramFailsCleanly) {
          2,
          "Error!! in specstring tm:pose.txt",
          ""},
+        // Directories where files are expected.
+        {"lensrig: true-number file is a directory", "lensrig", lensrigArgs(),
+         [](const std::string& d) {
+             fs::remove(d + "/cam/cam_true_num.txt");
+             fs::create_directories(d + "/cam/cam_true_num.txt");
+         },
+         1, "cam/cam_true_num.txt: it is a directory", "out/Cam_mat.txt"},
+        {"warpdots: matrix file is a directory", "warpdots", warpdotsArgs(),
+         [](const std::string& d) {
+             fs::remove(d + "/K.txt");
+             fs::create_directories(d + "/K.txt");
+         },
+         1, "K.txt: it is a directory", "out/u000.txt"},
+        {"lumenrig: missing projector true numbers say the fixed line too", "lumenrig",
+         lumenrigArgs(), removeFile("proj/proj_true_num.txt"), 1, "file cannot be read.",
+         "out/K.txt"},
+        {"kinemix: pose file is a directory",
+         "kinemix",
+         {"-t", "hf:out", "-o", "out/p.txt"},
+         nothing,
+         2,
+         "cannot open file out: it is a directory",
+         ""},  // a failed step contributes nothing; the rest is written
+        {"kinemix: binary matrix file",
+         "kinemix",
+         {"-t", "tm:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", std::string("\x89PNG\r\n\x1a\n\x00\x7f\x01", 11)),
+         2,
+         "is not a finite number",
+         ""},  // a failed step contributes nothing; the rest is written
+        {"kinemix: non-finite scale",
+         "kinemix",
+         {"-t", "tt:1,2,3", "-s", "1e999", "-o", "out/p.txt"},
+         nothing,
+         2,
+         "-s needs a finite number: 1e999",
+         ""},  // a failed step contributes nothing; the rest is written
         {"kinemix: output folder missing",
          "kinemix",
          {"-o", "nowhere/p.txt"},
@@ -256,4 +293,77 @@ TEST(BadInput, HelpIsUsageOnStdoutAndSuccess) {
             EXPECT_NE(r.out.find(usage), std::string::npos) << r.out;
             EXPECT_EQ(r.err, "");
         }
+}
+
+// A pattern file that cannot be loaded would shift every later id; a camera record without
+// a size would be divided by; a photo too large to hold is refused from its header.
+TEST(BadInputMatrix, TagharvestRefusesWhatWouldShiftIdsOrExhaustMemory) {
+    TempDir dir;
+    const ProgramResult scene =
+        runProgram(programPath("tagforge"),
+                   {"scene", "--out", ".", "--views", "1", "--camera", "640x480"}, dir.path());
+    ASSERT_EQ(scene.status, 0) << scene.err;
+    const std::vector<std::string> args = {"projection.png",
+                                           "images/cam%03d.png",
+                                           "0",
+                                           "1",
+                                           "50",
+                                           "80",
+                                           "1",
+                                           "10",
+                                           "5",
+                                           "63",
+                                           "30",
+                                           "10",
+                                           "10",
+                                           "0",
+                                           "0",
+                                           "0",
+                                           "10",
+                                           "points",
+                                           "test/m%03d.png"};
+    const std::string pattern05 = readFile(dir.file("data/pat.05"));
+    const std::string camparam = readFile(dir.file("camparam.dat"));
+
+    writeFile(dir.file("data/pat.05"), std::string("\x00\x01\x02binary\xff", 10));
+    ProgramResult r = runProgram(programPath("tagharvest"), args, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot load the pattern file data/pat.05"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("points/cam_true_num.txt")));
+    writeFile(dir.file("data/pat.05"), pattern05);
+
+    std::string zeroWidth = camparam;
+    zeroWidth.replace(0, 4, std::string(4, '\0'));
+    writeFile(dir.file("camparam.dat"), zeroWidth);
+    r = runProgram(programPath("tagharvest"), args, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("cam_param error"), std::string::npos);
+    EXPECT_NE(r.err.find("records an image size of 0 x 480"), std::string::npos) << r.err;
+    writeFile(dir.file("camparam.dat"), camparam);
+
+    // A PNG header of 20000 x 20000 pixels: refused before any decoding.
+    std::string png = readFile(dir.file("images/cam000.png"));
+    const unsigned char size[8] = {0, 0, 0x4e, 0x20, 0, 0, 0x4e, 0x20};
+    png.replace(16, 8, reinterpret_cast<const char*>(size), 8);
+    writeFile(dir.file("images/huge000.png"), png);
+    std::vector<std::string> hugeArgs = args;
+    hugeArgs[1] = "images/huge%03d.png";
+    r = runProgram(programPath("tagharvest"), hugeArgs, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is 20000 x 20000 = 400 megapixels, above the limit of 100"),
+              std::string::npos)
+        << r.err;
+
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under a memory limit a photo within the pixel limit still cannot be held: the program
+    // says so and fails, without an abort.
+    cv::imwrite(dir.file("images/big000.png"), cv::Mat(9000, 9000, CV_8UC3, cv::Scalar(128)));
+    std::string command = "ulimit -v 600000; exec " + programPath("tagharvest");
+    std::vector<std::string> bigArgs = args;
+    bigArgs[1] = "images/big%03d.png";
+    for (const std::string& a : bigArgs) command += " '" + a + "'";
+    r = runProgram("/bin/sh", {"-c", command}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("out of memory"), std::string::npos) << r.err;
+#endif
 }

@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <stdexcept>
 
+#include "image_header.h"
 #include "name_pattern.h"
 
 namespace fs = std::filesystem;
@@ -185,6 +186,11 @@ PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& q) 
             const std::string name = expandPattern(series[i].first, n);
             if (!found[i].count(n)) {
                 problem[n] = "no photo " + name;
+                continue;
+            }
+            const std::string tooLarge = imageTooLarge(joined(workDir, name));
+            if (!tooLarge.empty()) {
+                problem[n] = tooLarge;
                 continue;
             }
             cv::Mat image;

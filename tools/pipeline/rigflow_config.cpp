@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -173,6 +174,9 @@ std::string trim(const std::string& s) {
 }  // namespace
 
 std::string readRigflowConfig(const std::string& path, RigflowConfig* config) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return "the configuration file " + path + " is a directory";
     std::ifstream in(path);
     if (!in) return "cannot read the configuration file " + path;
     const std::map<std::string, Key> table = keys(config);

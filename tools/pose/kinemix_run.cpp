@@ -117,9 +117,15 @@ bool applyStep(const PoseStep& step, Transform* pose) {
             composeTransform(step.option == 'i' ? invertTransform(s) : s, pose);
             return true;
         }
-        case 's':
-            scaleTranslation(toSingle(std::atof(step.argument.c_str())), pose);
+        case 's': {
+            double k = 0;
+            if (!parseFinite(step.argument, &k)) {
+                std::fprintf(stderr, "-s needs a finite number: %s\n", step.argument.c_str());
+                return false;
+            }
+            scaleTranslation(toSingle(k), pose);
             return true;
+        }
         default:
             return scaleByPoseFiles(step.argument, pose);
     }
@@ -136,6 +142,14 @@ int runKinemix(const KinemixOptions& options) {
         printKinemixUsage(options.programName);
         return kKinemixUsage;
     }
+    for (int i = 0; i < 3; ++i)
+        for (float v : {pose.rot[i][0], pose.rot[i][1], pose.rot[i][2], pose.trans[i]})
+            if (!std::isfinite(v)) {
+                std::fprintf(stderr,
+                             "the resulting pose is not finite (a value overflowed): nothing "
+                             "written\n");
+                return kKinemixFailure;
+            }
     if (writePoseFile(matrixToPoseParams(pose), options.outputPoseName) != 0) failed = true;
     if (options.hasGlMatrix && writeGlMatrixFile(pose, options.glMatrixName) != 0) failed = true;
     return failed ? kKinemixFailure : kKinemixOk;

@@ -1,8 +1,10 @@
 #include "pose_files.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -12,12 +14,21 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kLineBuffer = 1024;
 constexpr std::size_t kMatrixValues = 16;
 
+bool isDirectory(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::is_directory(name, ec);
+}
+
 float radiansToDegrees(double radians) {
     return static_cast<float>(static_cast<float>(radians) * 180.0 / kPi);
 }
 }  // namespace
 
 int readPoseFile(const std::string& name, PoseParams* params) {
+    if (isDirectory(name)) {
+        std::fprintf(stderr, "cannot open file %s: it is a directory\n", name.c_str());
+        return kPoseFileUnopened;
+    }
     std::FILE* file = std::fopen(name.c_str(), "r");
     if (file == nullptr) {
         std::fprintf(stderr, "cannot open file %s\n", name.c_str());
@@ -30,7 +41,23 @@ int readPoseFile(const std::string& name, PoseParams* params) {
                                 &params->alpha, &params->beta, &params->gamma);
     }
     std::fclose(file);
-    return converted == 6 ? kPoseFileRead : kPoseFileShort;
+    if (converted != 6) return kPoseFileShort;
+    for (float v : {params->tx, params->ty, params->tz, params->alpha, params->beta, params->gamma})
+        if (!std::isfinite(v)) {
+            std::fprintf(stderr, "pose file %s: a value of the first line is not a finite number\n",
+                         name.c_str());
+            return kPoseFileBad;
+        }
+    return kPoseFileRead;
+}
+
+bool parseFinite(const std::string& text, double* value) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
 }
 
 int writePoseFile(const PoseParams& p, const std::string& name) {
@@ -73,6 +100,10 @@ PoseParams matrixToPoseParams(const Transform& t) {
 
 int readMatrixFile(const std::string& name, std::vector<double>* values) {
     values->clear();
+    if (isDirectory(name)) {
+        std::cerr << "matrix file " << name << " is a directory" << std::endl;
+        return -1;
+    }
     std::ifstream in(name);
     if (!in) {
         std::cout << "Can't open \"" << name << "\" !" << std::endl;
@@ -87,8 +118,17 @@ int readMatrixFile(const std::string& name, std::vector<double>* values) {
         }
         std::istringstream pieces(token);
         std::string piece;
-        while (values->size() < kMatrixValues && std::getline(pieces, piece, ','))
-            values->push_back(std::atof(piece.c_str()));
+        for (int index = 0; values->size() < kMatrixValues && std::getline(pieces, piece, ',');
+             ++index) {
+            if (piece.empty() && index == 0) continue;  // "1 ,2": a comma before a number
+            double v = 0;
+            if (!parseFinite(piece, &v)) {
+                std::cerr << "matrix file " << name << ": \"" << piece.substr(0, 40)
+                          << "\" is not a finite number" << std::endl;
+                return -1;
+            }
+            values->push_back(v);
+        }
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // tagforge: pattern files, boards, projected patterns and synthetic scenes.
+#include "program_guard.h"
 #include "tagforge_run.h"
 
 int main(int argc, char** argv) {
-    return runTagforge(argc, argv);
+    return runGuarded("tagforge", 2, [&] { return runTagforge(argc, argv); });
 }

@@ -182,9 +182,31 @@ TEST_F(Kinemix, UnwritableOutputsAreReportedAndExitTwo) {
     EXPECT_EQ(readFile(dir.file("gl.txt")), "1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1,");
 }
 
-TEST_F(Kinemix, ScaleBeyondTheFloatRangeIsDefined) {
-    // Found by fuzzing: narrowing 1e300 to a float was undefined; it is infinity now.
-    const ProgramResult r = run({"-t", "tt:1,0,0", "-s", "1e300", "-o", "out.txt"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(readFile(dir.file("out.txt")).substr(0, 3), "inf");
+// A scale or file value that is not a finite number, or a pose that overflows, writes
+// nothing and fails (exit 2), naming the cause.
+TEST_F(Kinemix, NonFiniteInputsAndResultsAreRefused) {
+    writeFile(dir.file("inf_pose.txt"), "1 2 inf 0 0 0\n");
+    writeFile(dir.file("binary.txt"), std::string("\x89PNG\r\n\x1a\n\x00\x01garbage", 17));
+    struct Case {
+        std::vector<std::string> args;
+        std::string said;
+    };
+    const Case cases[] = {
+        {{"-t", "tt:1,0,0", "-s", "1e300", "-o", "out.txt"}, "not finite"},
+        {{"-t", "tt:1,0,0", "-s", "1e999", "-o", "out.txt"}, "-s needs a finite number: 1e999"},
+        {{"-t", "tt:1,0,0", "-s", "2x", "-o", "out.txt"}, "-s needs a finite number: 2x"},
+        {{"-t", "hf:inf_pose.txt", "-o", "out.txt"}, "is not a finite number"},
+        {{"-t", "tm:binary.txt", "-o", "out.txt"}, "is not a finite number"},
+        {{"-t", "hf:.", "-o", "out.txt"}, "it is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::remove(dir.file("out.txt").c_str());
+        const ProgramResult r = run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        if (c.said == "not finite") {
+            EXPECT_FALSE(fileExists(dir.file("out.txt")));
+        }
+    }
 }

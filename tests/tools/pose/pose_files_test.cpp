@@ -77,8 +77,7 @@ TEST(MatrixFile, LayoutsAndCommentsGiveTheSameValues) {
         {"# a comment 99 98\n1, 2, 3, 4,\n5, 6 7 8 9 10 11 12 13 14 15 16", sixteen},
         {"% matlab comment 1 2\n1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20", sixteen},
         {"1 2 #x 3\n3", {1, 2, 3}},
-        {"1,,2, ,3", {1, 0, 2, 0, 3}},  // a leading comma starts with an empty piece
-        {",5 abc 7x", {0, 5, 0, 7}},
+        {"1, 2,3, ,4", {1, 2, 3, 4}},  // commas next to blanks separate too
         {"", {}},
     };
     TempDir dir;
@@ -89,6 +88,22 @@ TEST(MatrixFile, LayoutsAndCommentsGiveTheSameValues) {
         EXPECT_EQ(readMatrixFile(dir.file("m.txt"), &values), 0);
         EXPECT_EQ(values, c.expected);
     }
+}
+
+// Anything but numbers would shift or invent values: the file is refused, naming the piece.
+TEST(MatrixFile, GarbageAndNonFiniteNumbersAreRefused) {
+    TempDir dir;
+    for (const std::string& content :
+         {std::string("1,,2"), std::string("1 2 abc 4"), std::string("1 2 7x"),
+          std::string("1 inf 3"), std::string("1e999 2"),
+          std::string("\x89PNG\r\n\x1a\n\x01\x02")}) {
+        SCOPED_TRACE(content);
+        writeFile(dir.file("m.txt"), content);
+        std::vector<double> values;
+        EXPECT_EQ(readMatrixFile(dir.file("m.txt"), &values), -1);
+    }
+    std::vector<double> values;
+    EXPECT_EQ(readMatrixFile(dir.path(), &values), -1) << "a directory";
 }
 
 TEST(GlMatrixFile, IdentityTextAndReadBack) {
