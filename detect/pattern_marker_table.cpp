@@ -6,6 +6,7 @@
 
 #include "camera_param.h"
 #include "detect_markers.h"
+#include "pattern_file.h"
 #include "pattern_library.h"
 
 namespace {
@@ -13,11 +14,6 @@ constexpr int kWhitePatchSide = 100;
 constexpr double kPatternConfidence = 0.7;
 constexpr int kBoardMarkers = 63;
 
-std::string patternFileName(int i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "data/pat.%02d", i);
-    return name;
-}
 }  // namespace
 
 CameraParam readCameraParamFile() {
@@ -51,9 +47,9 @@ void buildPatternMarkerTable(RunState* state) {
     installCameraParams(readCameraParamFile(), work.cols, work.rows);
     state->patternTable.assign(n, PatternMarker{});
     for (int i = 0; i < n; ++i)
-        if (loadPattern(patternFileName(i).c_str()) != i) {
+        if (loadPattern(patternFileName("data", i).c_str()) != i) {
             // A missing slot would shift every later id onto another pattern.
-            std::cerr << "tagharvest: cannot load the pattern file " << patternFileName(i)
+            std::cerr << "tagharvest: cannot load the pattern file " << patternFileName("data", i)
                       << " (missing, a directory, or not 3072 numbers): the ids of every later "
                          "pattern would shift. Write the pattern files again (tagforge patterns "
                          "--out data, with the board's --seed)."

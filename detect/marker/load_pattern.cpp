@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "pattern_file.h"
 #include "pattern_library.h"
 
 namespace {
@@ -21,13 +23,12 @@ std::int32_t wrap32(std::int64_t v) {
 
 // Inverts and reorders one orientation from file order [channel][row][column] into
 // [row][column][channel], removes the integer mean and computes the norm.
-bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
+void takeOrientation(const int* file, PatternSlot* slot, int orientation) {
     std::int32_t* t = slot->value[orientation];
     for (int channel = 0; channel < 3; ++channel) {
         for (int row = 0; row < kPatternSide; ++row) {
             for (int col = 0; col < kPatternSide; ++col) {
-                int v;
-                if (std::fscanf(file, "%d", &v) != 1) return false;
+                const int v = file[(channel * kPatternSide + row) * kPatternSide + col];
                 t[(row * kPatternSide + col) * 3 + channel] =
                     wrap32(255 - static_cast<std::int64_t>(v));
             }
@@ -45,7 +46,6 @@ bool readOrientation(std::FILE* file, PatternSlot* slot, int orientation) {
     }
     const double norm = std::sqrt(static_cast<double>(static_cast<std::int32_t>(squares)));
     slot->norm[orientation] = norm == 0.0 ? 0.0000001 : norm;
-    return true;
 }
 }  // namespace
 
@@ -53,19 +53,19 @@ int loadPattern(const char* path) {
     PatternLibrary& lib = library();
     if (lib.count >= kPatternSlots) return -1;
     PatternSlot& slot = lib.slot[lib.count];
-    std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) {
+    std::vector<int> values(kPatternFileValues);
+    const int status = readPatternFile(path, values.data());
+    if (status == kPatternFileMissing) {
         std::printf("\"%s\" not found!!\n", path);
         return -1;
     }
-    for (int orientation = 0; orientation < 4; ++orientation) {
-        if (!readOrientation(file, &slot, orientation)) {
-            std::printf("Pattern Data read error!!\n");
-            std::fclose(file);
-            return -1;
-        }
+    if (status != kPatternFileRead) {
+        std::printf("Pattern Data read error!!\n");
+        return -1;
     }
-    std::fclose(file);
+    constexpr int kOrientationValues = 3 * kPatternSide * kPatternSide;
+    for (int orientation = 0; orientation < 4; ++orientation)
+        takeOrientation(values.data() + orientation * kOrientationValues, &slot, orientation);
     slot.fitsInt16 = true;
     for (int o = 0; o < 4; ++o) {
         for (int k = 0; k < kPatternValues; ++k) {

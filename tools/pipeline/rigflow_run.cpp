@@ -14,11 +14,12 @@
 
 #include "calibration_export.h"
 #include "calibration_tree.h"
-#include "camera_param.h"
+#include "camera_param_file.h"
 #include "gl_projection.h"
 #include "html_report.h"
 #include "model_choice.h"
 #include "name_pattern.h"
+#include "pattern_file.h"
 #include "photo_series.h"
 #include "point_files.h"
 #include "rigflow_config.h"
@@ -115,7 +116,7 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
                              " is missing (tagforge projection writes one; projection_image "
                              "names it)"};
         for (int i = 0; i < c->number_of_pattern; ++i) {
-            const std::string name = cv::format("data/pat.%02d", i);
+            const std::string name = patternFileName("data", i);
             if (!exists(workDir, name))
                 throw InputError{
                     "pattern file " + name + " is missing: the folder data needs pat.00 to pat." +

@@ -72,6 +72,10 @@ void cosSinDegrees(float degrees, float* c, float* s) {
     *c = static_cast<float>(std::cos(static_cast<double>(rad)));
     *s = static_cast<float>(std::sin(static_cast<double>(rad)));
 }
+
+float radiansToDegrees(double radians) {
+    return static_cast<float>(static_cast<float>(radians) * 180.0 / kPi);
+}
 }  // namespace
 
 Transform poseParamsToMatrix(const PoseParams& p) {
@@ -111,4 +115,32 @@ Transform invertTransform(const Transform& transform) {
 
 void scaleTranslation(float k, Transform* pose) {
     for (float& v : pose->trans) v = k * v;
+}
+
+PoseParams matrixToPoseParams(const Transform& t) {
+    const float(*r)[3] = t.rot;
+    PoseParams p{};
+    p.tx = t.trans[0];
+    p.ty = t.trans[1];
+    p.tz = t.trans[2];
+    const float sum = r[0][0] * r[0][0] + r[0][1] * r[0][1];
+    const double x = std::sqrt(static_cast<double>(sum));
+    const float beta = static_cast<float>(std::atan2(static_cast<double>(r[0][2]), x));
+    if (std::fabs(x) < 1e-4) {
+        // Gimbal lock: only alpha + gamma is defined; put it all into gamma. beta keeps
+        // the sign of rot[0][2] (+90 or -90) so that the pose reproduces the rotation.
+        p.alpha = 0.0f;
+        p.gamma = radiansToDegrees(
+            std::atan2(static_cast<double>(r[1][0]), static_cast<double>(r[1][1])));
+        p.beta = r[0][2] < 0.0f ? -90.0f : 90.0f;
+        return p;
+    }
+    const double gamma =
+        std::atan2(-static_cast<double>(r[0][1]) / x, static_cast<double>(r[0][0]) / x);
+    const double alpha =
+        std::atan2(-static_cast<double>(r[1][2]) / x, static_cast<double>(r[2][2]) / x);
+    p.alpha = radiansToDegrees(alpha);
+    p.beta = radiansToDegrees(beta);
+    p.gamma = radiansToDegrees(gamma);
+    return p;
 }

@@ -6,15 +6,7 @@
 // Every product and every partial sum is rounded to float, sums start at 0.
 #pragma once
 
-struct Transform {
-    float rot[3][3];
-    float trans[3];
-};
-
-struct PoseParams {
-    float tx, ty, tz;          // translation
-    float alpha, beta, gamma;  // degrees about x, y, z
-};
+#include "pose_types.h"
 
 Transform identityTransform();
 
@@ -28,6 +20,10 @@ int axisAngleToMatrix(float x, float y, float z, double angleRad, float rot[3][3
 
 // Rotation Rx(alpha)*Ry(beta)*Rz(gamma) and translation of the pose parameters.
 Transform poseParamsToMatrix(const PoseParams& params);
+
+// The pose parameters of a rigid transformation. At beta = +-90 degrees (gimbal lock)
+// alpha is 0 and gamma takes the whole in-plane angle; beta keeps the sign of rot[0][2].
+PoseParams matrixToPoseParams(const Transform& transform);
 
 // pose <- applied * pose: rot = Ra*rot, trans = Ra*trans + ta.
 void composeTransform(const Transform& applied, Transform* pose);

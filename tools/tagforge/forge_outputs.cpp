@@ -7,7 +7,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "board_marks.h"
-#include "camera_param.h"
+#include "camera_param_file.h"
+#include "pattern_file.h"
 #include "render.h"
 
 namespace {
@@ -31,10 +32,9 @@ bool writePatternSet(const std::string& dir, int count, unsigned seed,
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/pat.%02d", i);
-        if (!writePatternFile(dir + name, (*pictures)[i])) {
-            *error = "cannot write " + dir + name;
+        const std::string name = patternFileName(dir, i);
+        if (!writePatternFile(name, (*pictures)[i])) {
+            *error = "cannot write " + name;
             return false;
         }
     }

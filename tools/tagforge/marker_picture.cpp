@@ -4,6 +4,8 @@
 #include <fstream>
 #include <random>
 
+#include "pattern_file.h"
+
 namespace {
 constexpr int kSide = 16;  // template cells per side
 constexpr int kCellsPerBlock = kSide / kPictureBlocks;
@@ -194,20 +196,14 @@ bool designPictures(int count, std::uint32_t seed, double maxScore,
 }
 
 bool writePatternFile(const std::string& path, const MarkerPicture& picture) {
-    std::ofstream out(path);
-    if (!out) return false;
+    std::vector<int> values;
     for (int o = 0; o < 4; ++o) {
         const std::vector<int> t = orientationTemplate(picture, o);
         for (int ch = 0; ch < 3; ++ch)
-            for (int r = 0; r < kSide; ++r) {
-                for (int c = 0; c < kSide; ++c)
-                    out << (c ? " " : "") << t[(r * kSide + c) * 3 + ch];
-                out << '\n';
-            }
-        out << '\n';
+            for (int r = 0; r < kSide; ++r)
+                for (int c = 0; c < kSide; ++c) values.push_back(t[(r * kSide + c) * 3 + ch]);
     }
-    out.close();
-    return static_cast<bool>(out);
+    return ::writePatternFile(path, values.data());
 }
 
 void markerColour(const MarkerPicture& picture, double u, double v, std::uint8_t bgr[3]) {

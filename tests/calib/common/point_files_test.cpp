@@ -29,6 +29,44 @@ TEST(ReadTrueNum, TraceAndList) {
     EXPECT_TRUE(list.empty());
 }
 
+// One grammar for every reader of a true-number file: the calibration programs accept and
+// refuse the same files.
+TEST(ReadTrueNum, EveryReaderTakesTheSameGrammar) {
+    TempDir dir;
+    struct Case {
+        std::string content;
+        std::vector<int> numbers;  // empty with a refusal
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"0\n1\n2\n", {0, 1, 2}, ""},
+        {"0 1\n\t2  \n\n", {0, 1, 2}, ""},
+        {"3 extra\n", {}, "line 1: not an image number: extra"},
+        {"4\n5x\n", {}, "line 2: not an image number: 5x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        writeFile(dir.file("t.txt"), c.content);
+        std::vector<int> traced;
+        if (c.refusal.empty()) {
+            EXPECT_EQ(loadTrueNumbers(dir.file("t.txt")), c.numbers);
+            captureOut([&] { readTrueNum(dir.file("t.txt"), &traced); });
+            EXPECT_EQ(traced, c.numbers);
+            continue;
+        }
+        for (const std::function<void()>& read :
+             {std::function<void()>([&] { loadTrueNumbers(dir.file("t.txt")); }),
+              std::function<void()>([&] { readTrueNum(dir.file("t.txt"), &traced); })}) {
+            try {
+                read();
+                ADD_FAILURE() << "accepted";
+            } catch (const PointFileError& e) {
+                EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+            }
+        }
+    }
+}
+
 TEST(ReadPoints, TracesAndAppendRules) {
     TempDir dir;
     writePointFile2(dir.file("p007.txt"), {{1.5f, 2}, {3, 4}});

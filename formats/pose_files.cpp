@@ -10,7 +10,6 @@
 #include <sstream>
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kLineBuffer = 1024;
 constexpr std::size_t kMatrixValues = 16;
 
@@ -19,9 +18,6 @@ bool isDirectory(const std::string& name) {
     return std::filesystem::is_directory(name, ec);
 }
 
-float radiansToDegrees(double radians) {
-    return static_cast<float>(static_cast<float>(radians) * 180.0 / kPi);
-}
 }  // namespace
 
 int readPoseFile(const std::string& name, PoseParams* params) {
@@ -68,34 +64,6 @@ int writePoseFile(const PoseParams& p, const std::string& name) {
     }
     std::fprintf(file, "%f\t%f\t%f\t%f\t%f\t%f", p.tx, p.ty, p.tz, p.alpha, p.beta, p.gamma);
     return std::fclose(file) == 0 ? 0 : -1;
-}
-
-PoseParams matrixToPoseParams(const Transform& t) {
-    const float(*r)[3] = t.rot;
-    PoseParams p{};
-    p.tx = t.trans[0];
-    p.ty = t.trans[1];
-    p.tz = t.trans[2];
-    const float sum = r[0][0] * r[0][0] + r[0][1] * r[0][1];
-    const double x = std::sqrt(static_cast<double>(sum));
-    const float beta = static_cast<float>(std::atan2(static_cast<double>(r[0][2]), x));
-    if (std::fabs(x) < 1e-4) {
-        // Gimbal lock: only alpha + gamma is defined; put it all into gamma. beta keeps
-        // the sign of rot[0][2] (+90 or -90) so that the pose reproduces the rotation.
-        p.alpha = 0.0f;
-        p.gamma = radiansToDegrees(
-            std::atan2(static_cast<double>(r[1][0]), static_cast<double>(r[1][1])));
-        p.beta = r[0][2] < 0.0f ? -90.0f : 90.0f;
-        return p;
-    }
-    const double gamma =
-        std::atan2(-static_cast<double>(r[0][1]) / x, static_cast<double>(r[0][0]) / x);
-    const double alpha =
-        std::atan2(-static_cast<double>(r[1][2]) / x, static_cast<double>(r[2][2]) / x);
-    p.alpha = radiansToDegrees(alpha);
-    p.beta = radiansToDegrees(beta);
-    p.gamma = radiansToDegrees(gamma);
-    return p;
 }
 
 int readMatrixFile(const std::string& name, std::vector<double>* values) {

@@ -103,14 +103,22 @@ void checkNamePattern(const std::string& pattern, const std::string& what) {
 }
 
 namespace {
+// The one grammar of true-number files: integers separated by any white space (tagharvest
+// writes one a line); anything else is named with its line.
 std::vector<int> trueNumbers(const std::string& name, bool quiet) {
     std::ifstream in = openOrFail(name, quiet);
-    const std::vector<std::string> lines = contentLines(in);
     std::vector<int> numbers;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        int n;
-        if (!parseInt(lines[i], &n)) malformed(name, i, 1);
-        numbers.push_back(n);
+    std::string line;
+    for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
+        std::istringstream words(line);
+        for (std::string token; words >> token;) {
+            int n;
+            if (!parseInt(token, &n) ||
+                token.find_first_not_of("+-0123456789") != std::string::npos)
+                throw PointFileError(name + " line " + std::to_string(lineNumber) +
+                                     ": not an image number: " + token);
+            numbers.push_back(n);
+        }
     }
     return numbers;
 }
@@ -175,15 +183,8 @@ void loadCorrespondences(const std::string& trueName, const std::string& pattern
                          const std::string& pattern3d, Correspondences* out) {
     std::cout << "\nresd true num data" << std::endl;
     std::cout << "true num  ";
-    std::ifstream in = openOrFail(trueName);
-    std::string token;
-    while (in >> token) {
-        int n;
-        if (!parseInt(token, &n) || token.find_first_not_of("+-0123456789") != std::string::npos)
-            throw PointFileError(trueName + ": not an image number: " + token);
-        out->trueNum.push_back(n);
-        std::cout << n << " ";
-    }
+    out->trueNum = trueNumbers(trueName, false);
+    for (int n : out->trueNum) std::cout << n << " ";
     std::cout << " " << std::endl;
     for (std::size_t k = 0; k < out->trueNum.size(); ++k) {
         const int n = out->trueNum[k];

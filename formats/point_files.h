@@ -24,7 +24,8 @@ using PointList3 = std::vector<cv::Point3f>;
 // read." (unless quiet) and throws PointFileError naming it.
 std::ifstream openInputFile(const std::string& name, bool quiet);
 
-// The true-number list: one integer at the start of each line (list emptied first).
+// The true-number list: integers separated by any white space (one a line as tagharvest
+// writes them); a token that is not an integer is named with its line (list emptied first).
 void readTrueNum(const std::string& name, std::vector<int>* trueNum);
 
 // One list of (x, y) per true number, the pattern expanded with each (collection emptied).
@@ -48,7 +49,7 @@ struct Correspondences {
     std::array<int, kMaxImageNumber + 1> pointCount{};  // 2D points read, by image number
 };
 
-// The true-number list (any white-space separation), then per view the 2D and 3D lists
+// The true-number list (as readTrueNum), then per view the 2D and 3D lists
 // together. Throws std::out_of_range("invalid array<T, N> subscript") for an image
 // number outside 0..511, PointFileError for unreadable or malformed files and for a view
 // whose 2D and 3D lists differ in length.

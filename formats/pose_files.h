@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "pose_algebra.h"
+#include "pose_types.h"
 
 // Status of readPoseFile.
 constexpr int kPoseFileRead = 0;
@@ -22,10 +22,6 @@ int readPoseFile(const std::string& name, PoseParams* params);
 // Writes "%f\t%f\t%f\t%f\t%f\t%f" with no line end. Returns 0, or -1 after
 // printing "cannot open file NAME" on stderr.
 int writePoseFile(const PoseParams& params, const std::string& name);
-
-// Pose parameters (degrees) of a transformation. At beta = +-90 degrees alpha is 0
-// and beta carries the sign of rot[0][2], so the written pose reproduces the rotation.
-PoseParams matrixToPoseParams(const Transform& transform);
 
 // Collects up to 16 values in file order into values (cleared first): tokens split
 // at commas (a leading comma ignored), each piece a whole finite number; tokens starting
