@@ -130,8 +130,8 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     cv::Mat binarized;
     cv::cvtColor(grey, binarized, cv::COLOR_GRAY2BGR);
     DetectionSlot slot;
-    detectImage(state->cameraRecord, binarized, &slot, kRectifiedThreshold,
-                state->args.driver.AR_thresh, "the rectified view of image " + std::to_string(n));
+    detectImage(state, binarized, &slot, kRectifiedThreshold, state->args.driver.AR_thresh,
+                "the rectified view of image " + std::to_string(n));
     std::cout << "Additionally detected ID list\n";
     for (int j = 0; j < slot.confidentCount; ++j) {
         const DetectionEntry& d = slot.entries[j];

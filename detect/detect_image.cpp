@@ -12,14 +12,14 @@ void writeIdentityCameraParams(RunState* state, int width, int height) {
     if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
 }
 
-int detectImage(const CameraParam& record, const cv::Mat& image, DetectionSlot* slot, int threshold,
+int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int threshold,
                 double arThresh, const std::string& what) {
-    static std::vector<unsigned char> buffer;  // reused: one image size per run
-    installCameraParams(record, image.cols, image.rows);
-    toPackedBGRA(image, &buffer);
+    installCameraParams(state->engine.get(), state->cameraRecord, image.cols, image.rows);
+    toPackedBGRA(image, &state->packed);
     MarkerInfo* markers = nullptr;
     int count = 0;
-    if (detectMarkers(buffer.data(), threshold, &markers, &count) < 0) {
+    if (detectMarkersIn(state->engine.get(), state->packed.data(), threshold, &markers, &count) <
+        0) {
         std::cerr << "marker detection failed on " << what << " at threshold " << threshold
                   << " (too many dark regions); no markers taken from it" << std::endl;
         count = 0;

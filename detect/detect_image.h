@@ -10,12 +10,12 @@
 // (coefficient 0, scale 1). A failure is reported and recorded.
 void writeIdentityCameraParams(RunState* state, int width, int height);
 
-// Runs the engine on image at threshold, with the run's camera record rescaled to the
+// Runs the run's engine on image at threshold, with the run's camera record rescaled to the
 // image, and fills slot with every marker, most confident first, and the count of those
 // above arThresh. Returns the number of markers.
 // An engine failure (too many dark regions) is reported with what (image and threshold)
 // and yields no markers.
-int detectImage(const CameraParam& record, const cv::Mat& image, DetectionSlot* slot, int threshold,
+int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int threshold,
                 double arThresh, const std::string& what);
 
 // Selection sort by cf, descending; among equal values the earlier stays first.

@@ -45,8 +45,7 @@ void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRepo
             threshold = static_cast<int>(
                 cv::threshold(grey, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
         }
-        detectImage(state->cameraRecord, image, &slot, threshold, d.AR_thresh,
-                    imageLabel(*state, n));
+        detectImage(state, image, &slot, threshold, d.AR_thresh, imageLabel(*state, n));
         orderCorners(&slot);
         std::cout << " ... " << slot.confidentCount << std::endl;
         for (int j = 0; j < slot.confidentCount; ++j) {

@@ -32,8 +32,8 @@ CameraParam readCameraParamFile() {
     return param;
 }
 
-void installCameraParams(const CameraParam& record, int width, int height) {
-    setCameraParams(scaleCameraParams(record, width, height));
+void installCameraParams(EngineContext* engine, const CameraParam& record, int width, int height) {
+    engine->camera = scaleCameraParams(record, width, height);
 }
 
 void buildPatternMarkerTable(RunState* state) {
@@ -44,10 +44,10 @@ void buildPatternMarkerTable(RunState* state) {
     std::vector<unsigned char> buffer;
 
     std::ofstream info("AR_pattern_info.txt");
-    installCameraParams(readCameraParamFile(), work.cols, work.rows);
+    installCameraParams(state->engine.get(), readCameraParamFile(), work.cols, work.rows);
     state->patternTable.assign(n, PatternMarker{});
     for (int i = 0; i < n; ++i)
-        if (loadPattern(patternFileName("data", i).c_str()) != i) {
+        if (loadPatternInto(&state->engine->patterns, patternFileName("data", i).c_str()) != i) {
             // A missing slot would shift every later id onto another pattern.
             std::cerr << "tagharvest: cannot load the pattern file " << patternFileName("data", i)
                       << " (missing, a directory, or not 3072 numbers): the ids of every later "
@@ -62,7 +62,7 @@ void buildPatternMarkerTable(RunState* state) {
         toPackedBGRA(work, &buffer);
         MarkerInfo* markers = nullptr;
         int count = 0;
-        if (detectMarkers(buffer.data(), threshold, &markers, &count) < 0) {
+        if (detectMarkersIn(state->engine.get(), buffer.data(), threshold, &markers, &count) < 0) {
             std::cerr << "marker detection failed on the pattern image "
                       << state->args.driver.Projection_img << " (too many dark regions)"
                       << std::endl;

@@ -18,7 +18,7 @@ constexpr int kExitPatternFile = 1;  // a pattern file that cannot be loaded
 CameraParam readCameraParamFile();
 
 // Installs record rescaled to width x height as the engine's camera parameters.
-void installCameraParams(const CameraParam& record, int width, int height);
+void installCameraParams(EngineContext* engine, const CameraParam& record, int width, int height);
 
 // Loads the pattern files data/pat.00 .. data/pat.(n-1) into the engine, detects the
 // pattern image at threshold thresh_first pass after pass (covering every recorded

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "camera_param.h"
 #include "detector_config.h"
+#include "engine_context.h"
 
 constexpr int kPatternNotFound = 1000;
 
@@ -61,6 +63,9 @@ struct RunState {
     std::vector<ImageResult> results;         // by success-list position
     std::vector<std::string> unwritten;       // files that could not be written
     CameraParam cameraRecord{};               // camparam.dat as the detection pass reads it
+    // The engine of this run (camera parameters, patterns, buffers) and its image buffer.
+    std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
+    std::vector<unsigned char> packed;
 
     const DetectorConfig& config() const { return args.config; }
     bool cameraMode() const { return args.config.calib_mode == 0; }

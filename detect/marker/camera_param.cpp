@@ -3,17 +3,14 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-CameraParam gInstalled{};
-
-}  // namespace
+#include "engine_context.h"
 
 void setCameraParams(const CameraParam& param) {
-    gInstalled = param;
+    defaultEngine().camera = param;
 }
 
 const CameraParam& installedCameraParams() {
-    return gInstalled;
+    return defaultEngine().camera;
 }
 
 void observedToIdeal(const double distortion[4], double ox, double oy, double* ix, double* iy) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "camera_param.h"
+#include "engine_context.h"
 #include "fit_marker_edges.h"
 #include "identify_marker.h"
 #include "label_image.h"
@@ -11,25 +12,23 @@
 
 namespace {
 constexpr double kMinimumConfidence = 0.5;
-
-// Engine work storage, reused by every call.
-struct EngineBuffers {
-    LabelResult labels;
-    std::vector<MarkerCandidate> candidates;
-    MarkerInfo markers[kMaxCandidates];
-};
-
-EngineBuffers& buffers() {
-    static EngineBuffers engine;
-    return engine;
-}
 }  // namespace
 
+EngineContext& defaultEngine() {
+    static EngineContext* engine = new EngineContext;  // lives as long as the program
+    return *engine;
+}
+
 int detectMarkers(const unsigned char* image, int threshold, MarkerInfo** markers, int* count) {
-    EngineBuffers& engine = buffers();
+    return detectMarkersIn(&defaultEngine(), image, threshold, markers, count);
+}
+
+int detectMarkersIn(EngineContext* context, const unsigned char* image, int threshold,
+                    MarkerInfo** markers, int* count) {
+    EngineBuffers& engine = context->buffers;
     *count = 0;
     *markers = engine.markers;
-    const CameraParam& param = installedCameraParams();
+    const CameraParam& param = context->camera;
 
     // 1. Binarize and label the dark regions.
     if (labelImage(image, param.width, param.height, threshold, &engine.labels) < 0) return -1;
@@ -58,7 +57,7 @@ int detectMarkers(const unsigned char* image, int threshold, MarkerInfo** marker
         // A candidate that cannot be sampled stays unidentified rather than being
         // matched on an undefined picture.
         if (extractPattern(image, param.width, param.height, corner, sample) == 0)
-            matchPattern(sample, patternLibrary(), &match);
+            matchPattern(sample, context->patterns, &match);
         info.id = match.id;
         info.direction = match.direction;
         info.cf = match.cf;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine_context.h"
 #include "pattern_file.h"
 #include "pattern_library.h"
 
@@ -9,11 +10,6 @@ namespace {
 // Templates within this bound keep a 768-term dot product with a sample (each term
 // at most 255 times the bound) inside 32 bits, so the 16-bit fast path is exact.
 constexpr std::int32_t kFastTemplateLimit = 1024;
-
-PatternLibrary& library() {
-    static PatternLibrary lib;
-    return lib;
-}
 
 // No range test is applied to file values: arithmetic on them wraps around in 32 bits, as
 // the matcher's sums do, instead of overflowing.
@@ -50,7 +46,11 @@ void takeOrientation(const int* file, PatternSlot* slot, int orientation) {
 }  // namespace
 
 int loadPattern(const char* path) {
-    PatternLibrary& lib = library();
+    return loadPatternInto(&defaultEngine().patterns, path);
+}
+
+int loadPatternInto(PatternLibrary* library, const char* path) {
+    PatternLibrary& lib = *library;
     if (lib.count >= kPatternSlots) return -1;
     PatternSlot& slot = lib.slot[lib.count];
     std::vector<int> values(kPatternFileValues);
@@ -79,11 +79,11 @@ int loadPattern(const char* path) {
 }
 
 const PatternLibrary& patternLibrary() {
-    return library();
+    return defaultEngine().patterns;
 }
 
 void clearPatternLibrary() {
-    PatternLibrary& lib = library();
+    PatternLibrary& lib = defaultEngine().patterns;
     lib.count = 0;
     for (PatternSlot& slot : lib.slot) slot.loaded = false;
 }

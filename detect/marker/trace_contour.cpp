@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "square_candidates.h"
@@ -62,15 +63,9 @@ int traceContour(const LabelResult& labels, int region, const int box[4], Marker
             farthest = i;
         }
     }
-    static std::vector<int> rx(kMaxContourPoints), ry(kMaxContourPoints);
-    for (int i = 0; i < n; ++i) {
-        rx[i] = xs[(farthest + i) % n];
-        ry[i] = ys[(farthest + i) % n];
-    }
-    for (int i = 0; i < n; ++i) {
-        xs[i] = rx[i];
-        ys[i] = ry[i];
-    }
+    // Start at the farthest point: the first n points turned left by farthest.
+    std::rotate(xs.begin(), xs.begin() + farthest, xs.begin() + n);
+    std::rotate(ys.begin(), ys.begin() + farthest, ys.begin() + n);
     xs[n] = xs[0];
     ys[n] = ys[0];
     c->pointCount = n + 1;

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "detect_markers.h"
+#include "engine_context.h"
 #include "engine_test_support.h"
 #include "identify_marker.h"
 #include "marker_picture.h"
@@ -208,4 +209,30 @@ TEST(ExtractPattern, UniformInsideAndDarkerWhereSamplesFallOutside) {
     ASSERT_EQ(extractPattern(image.data(), 64, 64, corner, sample), 0);
     EXPECT_EQ(sample[0], 0) << "row 0, column 0 lie near corner 0, outside the image";
     EXPECT_EQ(sample[(15 * 16 + 15) * 3], 200) << "near corner 2, inside";
+}
+
+// Contexts are independent: a run's own engine identifies with its own patterns and camera
+// parameters, whatever the default engine (the specified operations) holds.
+TEST_F(Identification, EngineContextsDoNotShareState) {
+    const cv::Size size(240, 200);
+    const View view{121.3, 98.7, 110.0, 10.0, 0.0, 0.0};
+    const PackedImage packed = packedFromMat(renderMarker(pictures[2], view, size));
+    auto own = std::make_unique<EngineContext>();
+    own->camera = identityCameraParams(packed.width, packed.height);
+    MarkerInfo* markers = nullptr;
+    int count = 0;
+    ASSERT_EQ(detectMarkersIn(own.get(), packed.bytes.data(), kThreshold, &markers, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(markers[0].id, -1) << "no pattern loaded in this context";
+
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(loadPatternInto(&own->patterns, dir.file("pat." + std::to_string(i)).c_str()), i);
+    ASSERT_EQ(detectMarkersIn(own.get(), packed.bytes.data(), kThreshold, &markers, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(markers[0].id, 2);
+    EXPECT_EQ(patternLibrary().count, kLibraryPictures) << "the default library is untouched";
+
+    clearPatternLibrary();
+    ASSERT_EQ(detectMarkersIn(own.get(), packed.bytes.data(), kThreshold, &markers, &count), 0);
+    EXPECT_EQ(markers[0].id, 2) << "clearing the default library leaves this one";
 }

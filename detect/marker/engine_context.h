@@ -1,0 +1,35 @@
+// Everything the engine works with: the camera parameters, the pattern library and its
+// work storage. The driver owns one; the specified operations (setCameraParams,
+// loadPattern, detectMarkers) work on the default one.
+#pragma once
+
+#include <vector>
+
+#include "camera_param_file.h"
+#include "label_image.h"
+#include "marker_info.h"
+#include "pattern_library.h"
+#include "square_candidates.h"
+
+struct EngineBuffers {
+    LabelResult labels;
+    std::vector<MarkerCandidate> candidates;
+    MarkerInfo markers[kMaxCandidates];
+};
+
+struct EngineContext {
+    CameraParam camera{};     // image size and distortion of every detection
+    PatternLibrary patterns;  // the loaded pattern files
+    EngineBuffers buffers;    // reused by every detection
+};
+
+// The context of the specified operations (made on first use).
+EngineContext& defaultEngine();
+
+// loadPattern into a given library.
+int loadPatternInto(PatternLibrary* library, const char* path);
+
+// detectMarkers with a given context: its camera parameters, patterns and buffers;
+// *markers points into the context's buffers.
+int detectMarkersIn(EngineContext* engine, const unsigned char* image, int threshold,
+                    MarkerInfo** markers, int* count);
