@@ -18,4 +18,4 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=O
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 
 echo "== fuzzing (each harness briefly, on its seed corpus)"
-scripts/fuzz.sh 15
+scripts/fuzz.sh 8

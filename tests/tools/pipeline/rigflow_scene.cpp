@@ -9,7 +9,11 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string generate(const TempDir& dir, const std::string& views, const std::string& camera) {
+// The scene the test run generated (see generate_scenes.cmake), or a new one in dir.
+std::string generate(const TempDir& dir, const std::string& name, const std::string& views,
+                     const std::string& camera) {
+    const std::string shared = std::string(TOOLKIT_SCENES_DIR) + "/" + name;
+    if (fileExists(shared + "/truth.yaml")) return shared;
     const ProgramResult r =
         runProgram(programPath("tagforge"),
                    {"scene", "--out", "scene", "--views", views, "--camera", camera, "--seed", "3"},
@@ -21,13 +25,19 @@ std::string generate(const TempDir& dir, const std::string& views, const std::st
 
 const std::string& scene() {
     static TempDir dir;
-    static const std::string path = generate(dir, "10", "960x720");
+    static const std::string path = generate(dir, "accuracy", "10", "960x720");
     return path;
 }
 
 const std::string& smallScene() {
     static TempDir dir;
-    static const std::string path = generate(dir, "8", "800x600");
+    static const std::string path = generate(dir, "small", "8", "800x600");
+    return path;
+}
+
+const std::string& tinyScene() {
+    static TempDir dir;
+    static const std::string path = generate(dir, "tiny", "2", "640x480");
     return path;
 }
 

@@ -7,6 +7,8 @@
 const std::string& scene();
 // 8 poses of an 800 x 600 camera: the scene for the input mistakes.
 const std::string& smallScene();
+// 2 poses of a 640 x 480 camera: for checks that fire before or at the first program.
+const std::string& tinyScene();
 
 // A copy of a scene's inputs (photos, patterns, projection image) in a fresh folder, with
 // rigflow.cfg naming both series followed by the extra configuration lines.

@@ -134,7 +134,8 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
 
     TempDir good, raw;
     copyScene(good.path(), "");
-    copyScene(raw.path(), "undistort = 0\n");
+    // The lens models as auto chooses them for this scene: no second choice to pay for.
+    copyScene(raw.path(), "undistort = 0\ncamera_model = standard\nprojector_distortion = 0\n");
     const ProgramResult r =
         runProgram(programPath("rigflow"), {"--truth", scene() + "/truth.yaml", good.path()}, ".");
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -207,6 +208,7 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
              fs::copy_options::recursive);
     writeFile(points.file("rigflow.cfg"),
               "camera_points = cam\nprojector_points = proj\ncamera_size = 960x720\n"
+              "camera_model = standard\nprojector_distortion = 0\n"
               "projector_size = " +
                   std::to_string(static_cast<int>(truth["projector_width"])) + "x" +
                   std::to_string(static_cast<int>(truth["projector_height"])) + "\n");
@@ -263,7 +265,7 @@ TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        copyScene(dir.path(), "");
+        copyScene(dir.path(), "", tinyScene());
         c.damage(dir.path());
         const ProgramResult r = runProgram(programPath("rigflow"), {dir.path()}, ".");
         EXPECT_EQ(r.status, 2);
@@ -274,7 +276,8 @@ TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {
 
 TEST(Rigflow, FailingStepStopsWithItsOutputKept) {
     TempDir dir;
-    copyScene(dir.path(), "minimum_number = 63\n");  // no photo can have more than 63 markers
+    // No photo can have more than 63 markers.
+    copyScene(dir.path(), "minimum_number = 63\n", tinyScene());
     const ProgramResult r = runProgram(programPath("rigflow"), {dir.path()}, ".");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no usable camera photo"), std::string::npos) << r.err;
