@@ -65,6 +65,29 @@ std::vector<std::string> lumenrigArgs() {
             "out/D.txt",
             "0"};
 }
+// A default camera-mode tagharvest run on images/cam%03d.png from number 0.
+std::vector<std::string> harvestArgs(int images) {
+    return {"projection.png",
+            "images/cam%03d.png",
+            "0",
+            std::to_string(images),
+            "50",
+            "80",
+            "1",
+            "10",
+            "5",
+            "63",
+            "30",
+            "10",
+            "10",
+            "0",
+            "0",
+            "0",
+            "10",
+            "points",
+            "test/m%03d.png"};
+}
+
 std::vector<std::string> warpdotsArgs() {
     return {"cam/cam_true_num.txt", "K.txt", "D.txt", "cam/cam2D%03d.txt", "out/u%03d.txt"};
 }
@@ -238,25 +261,7 @@ TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
     // image 1 of another size; image 2 larger than 2400 x 1800 (a series of its own below)
     cv::imwrite(dir.file("images/cam001.png"),
                 cv::Mat(300, 400, CV_8UC3, cv::Scalar(255, 255, 255)));
-    const std::vector<std::string> args = {"projection.png",
-                                           "images/cam%03d.png",
-                                           "0",
-                                           "2",
-                                           "50",
-                                           "80",
-                                           "1",
-                                           "10",
-                                           "5",
-                                           "63",
-                                           "30",
-                                           "10",
-                                           "10",
-                                           "0",
-                                           "0",
-                                           "0",
-                                           "10",
-                                           "points",
-                                           "test/m%03d.png"};
+    const std::vector<std::string> args = harvestArgs(2);
     ProgramResult r = runProgram(programPath("tagharvest"), args, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("is 400 x 300, not 640 x 480"), std::string::npos) << r.err;
@@ -303,25 +308,7 @@ TEST(BadInputMatrix, TagharvestRefusesWhatWouldShiftIdsOrExhaustMemory) {
         runProgram(programPath("tagforge"),
                    {"scene", "--out", ".", "--views", "1", "--camera", "640x480"}, dir.path());
     ASSERT_EQ(scene.status, 0) << scene.err;
-    const std::vector<std::string> args = {"projection.png",
-                                           "images/cam%03d.png",
-                                           "0",
-                                           "1",
-                                           "50",
-                                           "80",
-                                           "1",
-                                           "10",
-                                           "5",
-                                           "63",
-                                           "30",
-                                           "10",
-                                           "10",
-                                           "0",
-                                           "0",
-                                           "0",
-                                           "10",
-                                           "points",
-                                           "test/m%03d.png"};
+    const std::vector<std::string> args = harvestArgs(1);
     const std::string pattern05 = readFile(dir.file("data/pat.05"));
     const std::string camparam = readFile(dir.file("camparam.dat"));
 
