@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 scripts/setup.sh
 echo "== building"
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/build.sh build -DCMAKE_BUILD_TYPE=Release >/dev/null
 bin="$root/build/bin"
 
 rm -rf demo

@@ -10,12 +10,13 @@ echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== normal build"
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DTOOLKIT_BENCH=ON
+scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTOOLKIT_WERROR=ON -DTOOLKIT_BENCH=ON
 (cd build && ctest --output-on-failure -j2)
 
 echo "== sanitizer build"
-scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+  -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 
 echo "== fuzzing (each harness briefly, on its seed corpus)"
-scripts/fuzz.sh 8
+scripts/fuzz.sh 5
