@@ -9,6 +9,7 @@
 #include <opencv2/calib3d.hpp>
 #include <stdexcept>
 
+#include "board_plane.h"
 #include "name_pattern.h"
 #include "point_files.h"
 
@@ -114,22 +115,6 @@ void printModel(const DeviceResult& d) {
 }
 }  // namespace
 
-std::vector<cv::Point3d> onBoardPlane(const std::vector<cv::Point2f>& pixels, const cv::Mat& k,
-                                      const cv::Mat& rvec, const cv::Mat& tvec) {
-    cv::Mat rb;
-    cv::Rodrigues(rvec, rb);
-    const cv::Vec3d normal(rb.at<double>(0, 2), rb.at<double>(1, 2), rb.at<double>(2, 2));
-    const cv::Vec3d t(tvec.reshape(1, 3));
-    std::vector<cv::Point3d> out;
-    for (const cv::Point2f& p : pixels) {
-        const cv::Vec3d ray((p.x - k.at<double>(0, 2)) / k.at<double>(0, 0),
-                            (p.y - k.at<double>(1, 2)) / k.at<double>(1, 1), 1.0);
-        const cv::Vec3d x = ray * (normal.dot(t) / normal.dot(ray));
-        out.emplace_back(x[0], x[1], x[2]);
-    }
-    return out;
-}
-
 void collectCamera(const std::string& w, const Layout& l, const std::string& resultsFile,
                    Results* r) {
     const std::string path = at(w, resultsFile);
@@ -226,9 +211,14 @@ void collectProjector(const std::string& w, const Layout& l, const RigflowConfig
             loadPointFile2(at(w, numberedName(onCamFolder, "/proj2D", n, ".txt")));
         const PointList2 pattern =
             loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt")));
+        // Onto the board through the camera's pose, back into the camera, into the projector.
+        cv::Mat rc;
+        cv::Rodrigues(r->cameraRvecs[v], rc);
         std::vector<cv::Point3f> inProjector;
-        for (const cv::Point3d& p : onBoardPlane(onCam, k, r->cameraRvecs[v], r->cameraTvecs[v])) {
-            const cv::Mat x = s.r * cv::Mat(cv::Vec3d(p.x, p.y, p.z)) + s.t;
+        for (const cv::Point3f& b :
+             boardPointsSeen(onCam, k, r->cameraRvecs[v], r->cameraTvecs[v])) {
+            const cv::Mat x =
+                s.r * (rc * cv::Mat(cv::Vec3d(b.x, b.y, b.z)) + r->cameraTvecs[v]) + s.t;
             inProjector.emplace_back(x.at<double>(0), x.at<double>(1), x.at<double>(2));
         }
         std::vector<cv::Point2f> projected;

@@ -38,8 +38,3 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
 
 // Throws std::runtime_error when the truth file cannot be read.
 void compareWithTruth(const std::string& path, const Results& r);
-
-// The ray through each camera pixel (pinhole k) met with the board plane of the pose,
-// in camera coordinates.
-std::vector<cv::Point3d> onBoardPlane(const std::vector<cv::Point2f>& pixels, const cv::Mat& k,
-                                      const cv::Mat& rvec, const cv::Mat& tvec);

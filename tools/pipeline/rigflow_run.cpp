@@ -12,6 +12,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
+#include "board_plane.h"
 #include "calibration_export.h"
 #include "calibration_tree.h"
 #include "camera_param_file.h"
@@ -284,15 +285,8 @@ ViewSet projectorViews(const std::string& w, const Layout& l, const RigflowConfi
         if (it == view.end()) continue;
         const PointList2 onCam =
             loadPointFile2(at(w, numberedName(projPoints, "/proj2D", n, ".txt")));
-        cv::Mat rb;
-        cv::Rodrigues(rvecs[it->second], rb);
-        std::vector<cv::Point3f> board;
-        for (const cv::Point3d& p : onBoardPlane(onCam, k, rvecs[it->second], tvecs[it->second])) {
-            const cv::Mat x = rb.t() * (cv::Mat(cv::Vec3d(p.x, p.y, p.z)) - tvecs[it->second]);
-            board.emplace_back(x.at<double>(0), x.at<double>(1), x.at<double>(2));
-        }
         v.imageNumbers.push_back(n);
-        v.board.push_back(board);
+        v.board.push_back(boardPointsSeen(onCam, k, rvecs[it->second], tvecs[it->second]));
         v.image.push_back(loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt"))));
     }
     return v;
