@@ -35,7 +35,7 @@ void makeScene(const std::string& dir, int views, const std::vector<std::string>
     std::vector<std::string> args = {"scene",    "--out",  dir, "--views", std::to_string(views),
                                      "--camera", "640x480"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const ProgramResult r = runProgram(programPath("tagforge"), args, ".");
+    const ProgramResult r = runProgram(sceneGenerator(), args, ".");
     ASSERT_EQ(r.status, 0) << r.err;
 }
 

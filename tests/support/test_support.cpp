@@ -27,6 +27,11 @@ std::string programPath(const std::string& name) {
     return std::string(TOOLKIT_BIN_DIR) + "/" + name;
 }
 
+std::string sceneGenerator() {
+    const char* chosen = std::getenv("TOOLKIT_SCENE_GENERATOR");
+    return chosen != nullptr && *chosen != '\0' ? std::string(chosen) : programPath("tagforge");
+}
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, const std::vector<std::string>& env) {
     // Private capture files: tests may run in parallel in the same working directory.

@@ -27,6 +27,11 @@ struct ProgramResult {
 // Path of a toolkit program in the build's bin folder.
 std::string programPath(const std::string& name);
 
+// The tagforge that makes the tests' scenes: TOOLKIT_SCENE_GENERATOR when set (the
+// sanitizer run takes the normal build's: the scenes are inputs, not what is tested
+// there), otherwise the build's own.
+std::string sceneGenerator();
+
 // Runs program with args in workDir; environment changes are "NAME=value" to set
 // or "NAME" to remove. Standard input is empty.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,

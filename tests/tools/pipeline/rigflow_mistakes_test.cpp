@@ -95,7 +95,7 @@ TEST(RigflowMistakes, UnusableViewsAreNamedAndTheRestIsUsed) {
          "",
          [](const std::string& d) {
              TempDir other;
-             ASSERT_EQ(runProgram(programPath("tagforge"),
+             ASSERT_EQ(runProgram(sceneGenerator(),
                                   {"scene", "--out", "s", "--views", "1", "--camera", "640x480"},
                                   other.path())
                            .status,

@@ -15,7 +15,7 @@ std::string generate(const TempDir& dir, const std::string& name, const std::str
     const std::string shared = std::string(TOOLKIT_SCENES_DIR) + "/" + name;
     if (fileExists(shared + "/truth.yaml")) return shared;
     const ProgramResult r =
-        runProgram(programPath("tagforge"),
+        runProgram(sceneGenerator(),
                    {"scene", "--out", "scene", "--views", views, "--camera", camera, "--seed", "3"},
                    dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
