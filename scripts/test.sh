@@ -22,4 +22,4 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_
   UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 
 echo "== fuzzing (each harness briefly, on its seed corpus)"
-scripts/fuzz.sh 5
+scripts/fuzz.sh 3

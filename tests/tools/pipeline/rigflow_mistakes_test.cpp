@@ -96,7 +96,7 @@ TEST(RigflowMistakes, UnusableViewsAreNamedAndTheRestIsUsed) {
          [](const std::string& d) {
              TempDir other;
              ASSERT_EQ(runProgram(sceneGenerator(),
-                                  {"scene", "--out", "s", "--views", "1", "--camera", "640x480"},
+                                  {"scene", "--out", "s", "--views", "1", "--camera", "800x600"},
                                   other.path())
                            .status,
                        0);
@@ -104,12 +104,12 @@ TEST(RigflowMistakes, UnusableViewsAreNamedAndTheRestIsUsed) {
                            fs::copy_options::overwrite_existing);
          },
          0,
-         {"view 0: images/cam000.png is 640x480, not 800x600 like the series", "camera 800 x 600",
+         {"view 0: images/cam000.png is 800x600, not 640x480 like the series", "camera 640 x 480",
           "views used: camera 7 of 8, projector 7 of 8"}},
         {"a black photo",
          "",
          [](const std::string& d) {
-             cv::imwrite(d + "/images/proj005.png", cv::Mat::zeros(600, 800, CV_8UC3));
+             cv::imwrite(d + "/images/proj005.png", cv::Mat::zeros(480, 640, CV_8UC3));
          },
          0,
          {"view 5: images/proj005.png is blank (one grey level, 0)",

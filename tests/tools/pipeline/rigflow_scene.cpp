@@ -31,7 +31,7 @@ const std::string& scene() {
 
 const std::string& smallScene() {
     static TempDir dir;
-    static const std::string path = generate(dir, "small", "8", "800x600");
+    static const std::string path = generate(dir, "small", "8", "640x480");
     return path;
 }
 

@@ -5,7 +5,7 @@
 
 // 10 poses of a 960 x 720 camera with lens distortion: the accuracy scene.
 const std::string& scene();
-// 8 poses of an 800 x 600 camera: the scene for the input mistakes.
+// 8 poses of a 640 x 480 camera: the scene for the input mistakes.
 const std::string& smallScene();
 // 2 poses of a 640 x 480 camera: for checks that fire before or at the first program.
 const std::string& tinyScene();
