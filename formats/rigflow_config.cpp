@@ -114,7 +114,7 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
           "pattern%03d.txt) used instead of projector_images"}},
         {"camera_size",
          {sizeKey(&c->camera_width, &c->camera_height),
-          "camera image size WxH (from the first camera photo)"}},
+          "camera image size WxH (the size most camera photos share)"}},
         {"projector_size",
          {sizeKey(&c->projector_width, &c->projector_height),
           "projector image size WxH (from the projection image)"}},
