@@ -667,6 +667,11 @@ void calibrateCamera(Run* run) {
                "lensrig", args, "lensrig.log");
     collectCamera(run->w, l, cameraResults, &run->r);
     run->r.camera.model = cameraChoice.chosen;
+    if (!run->p.detectCamera) {
+        // Given correspondences had no detection step to count their views.
+        const int views = static_cast<int>(run->r.camera.imageNumbers.size());
+        checkDetection("camera", views, views, 1.0, c, &run->findings);
+    }
     checkCalibration("camera", run->r.camera, false, c, &run->findings);
     if (anyFailed(run->findings)) {
         diagnoseSwappedSeries(run);

@@ -325,3 +325,19 @@ TEST(Rigflow, CalibratesACameraFromExistingCorners) {
     EXPECT_NEAR(d.at<double>(0), ref.distortion.at<double>(0), 1e-6);
     EXPECT_NEAR(claimed, ref.rms, 1e-9);
 }
+
+// Correspondences given as a point folder are counted too: four views are too few.
+TEST(Rigflow, GivenCorrespondencesNeedEnoughViews) {
+    const SyntheticCamera cam = testCamera(cv::Mat::zeros(1, 5, CV_64F));
+    const SyntheticViews v = makeViews(cam, 4, 7);
+    TempDir dir;
+    writeCameraRun(dir.path(), "pts", {0, 1, 2, 3}, projectViews(cam, v, 0.1, 1), v.board,
+                   cam.size);
+    writeFile(dir.file("rigflow.cfg"),
+              "camera_points = pts\ncamera_size = 640x480\ncamera_model = standard\n");
+    const ProgramResult r = runProgram(programPath("rigflow"), {dir.path()}, ".");
+    EXPECT_EQ(r.status, 4) << r.out << r.err;
+    EXPECT_NE(r.out.find("FAILED: camera views: 4 of 4 usable, min_views = 6"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(fileExists(dir.file("calibration/FAILED.txt")));
+}
