@@ -8,6 +8,7 @@
 
 #include "detect_image.h"
 #include "detection_reports.h"
+#include "marker_drops.h"
 #include "subpixel_corners.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr int kIterations = 6;
 constexpr int kRectifiedThreshold = 128;
 constexpr int kRegionGrowth = 3;  // pixels added on every side of a predicted marker
 
-enum IdState { kNotAccepted = 0, kAccepted = 1, kAdded = 2, kOutside = 3 };
+enum IdState { kNotAccepted = 0, kAccepted = 1, kAdded = 2, kOutside = 3, kDropped = 4 };
 
 struct IdEntry {
     int state = kNotAccepted;
@@ -52,7 +53,8 @@ std::string reportName(const RunState& state, const char* what, int n) {
 
 // One iteration; returns false when the pass should stop.
 bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey,
-                  std::vector<IdEntry>* ids, std::ofstream& report) {
+                  std::vector<IdEntry>* ids, std::ofstream& report,
+                  std::vector<std::string>* drops) {
     const DetectorConfig& c = state->config();
     const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
     ImageResult& result = state->results[k];
@@ -148,7 +150,13 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
         for (int p = 0; p < 4; ++p) e.corner[p] = back[p];
         if (c.subpixel) {
             cv::Point2d refined[4];
-            e.refinementFailed = !refineMarkerCorners(photoGrey, e.corner, refined);
+            const Refinement outcome = refineMarkerCornersChecked(photoGrey, e.corner, refined);
+            if (outcome == Refinement::kDamaged) {
+                e.state = kDropped;  // and never added again
+                drops->push_back(damagedMarkerNote(n, d.id));
+                continue;
+            }
+            e.refinementFailed = outcome == Refinement::kTooSmall;
             if (!e.refinementFailed)
                 for (int p = 0; p < 4; ++p) e.corner[p] = refined[p];
         }
@@ -163,6 +171,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
         if (e.state != kAccepted && e.state != kAdded) continue;
         updated.ids.push_back(id);
         updated.confidences.push_back(static_cast<float>(e.confidence));
+        updated.reportedConfidences.push_back(e.confidence);
         report << "\nid = " << id << " cf = " << e.confidence << std::endl;
         for (int p = 0; p < 4; ++p) {
             updated.points2d.emplace_back(static_cast<float>(e.corner[p].x),
@@ -182,7 +191,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
 }
 }  // namespace
 
-void runAdaptivePass(RunState* state, int n, int k) {
+void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* drops) {
     // The homographies need at least one accepted marker.
     if (state->results[k].ids.empty()) return;
     std::vector<IdEntry> ids(state->config().number_of_pattern);
@@ -194,7 +203,7 @@ void runAdaptivePass(RunState* state, int n, int k) {
     cv::Mat photoGrey;
     if (state->config().subpixel) cv::cvtColor(state->images[n], photoGrey, cv::COLOR_BGR2GRAY);
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(state, n, k, r, photoGrey, &ids, report)) break;
+        if (!runIteration(state, n, k, r, photoGrey, &ids, report, drops)) break;
     drawMarkedImage(state, n, k, state->images[n]);
     diff << "After adaptive: " << state->detectCount[n] << std::endl;
     closeReport(state, &diff, diffName);

@@ -2,10 +2,13 @@
 // projected pattern image and per-marker Otsu thresholds.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "run_state.h"
 
 // Runs up to six iterations on usable image n (success position k) while the number of
 // markers changes, replacing ImageResult k and the detect count of n. Writes the
 // diff_detectnum and adaptive_AR_2Dinfo reports, the rectified image of each iteration
-// and, at the end, the marked image again.
-void runAdaptivePass(RunState* state, int n, int k);
+// and, at the end, the marked image again. Markers dropped on the way are noted in *drops.
+void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* drops);

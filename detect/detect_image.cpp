@@ -1,16 +1,35 @@
 #include "detect_image.h"
 
+#include <algorithm>
 #include <iostream>
 #include <utility>
 
 #include "camera_param.h"
 #include "detect_markers.h"
 #include "pattern_marker_table.h"
+#include "square_candidates.h"
 
 void writeIdentityCameraParams(RunState* state, int width, int height) {
     const CameraParam p = identityCameraParams(width, height);
     if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
 }
+
+namespace {
+// Share of the image in dark regions above the candidate size limit that look like a
+// marker would: roughly square boxes, mostly filled.
+double oversizedShare(const LabelResult& labels) {
+    if (labels.width <= 0 || labels.height <= 0) return 0;
+    double covered = 0;
+    for (int r = 1; r <= labels.regionCount && r < static_cast<int>(labels.area.size()); ++r) {
+        if (labels.area[r] <= kMaxCandidateArea) continue;
+        const double w = labels.box[4 * r + 1] - labels.box[4 * r] + 1.0;
+        const double h = labels.box[4 * r + 3] - labels.box[4 * r + 2] + 1.0;
+        if (std::max(w, h) > 2.0 * std::min(w, h) || labels.area[r] < 0.3 * w * h) continue;
+        covered += labels.area[r];
+    }
+    return covered / (static_cast<double>(labels.width) * labels.height);
+}
+}  // namespace
 
 int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int threshold,
                 double arThresh, const std::string& what) {
@@ -18,14 +37,17 @@ int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int 
     toPackedBGRA(image, &state->packed);
     MarkerInfo* markers = nullptr;
     int count = 0;
-    if (detectMarkersIn(state->engine.get(), state->packed.data(), threshold, &markers, &count) <
-        0) {
+    const bool failed =
+        detectMarkersIn(state->engine.get(), state->packed.data(), threshold, &markers, &count) < 0;
+    if (failed) {
         std::cerr << "marker detection failed on " << what << " at threshold " << threshold
                   << " (too many dark regions); no markers taken from it" << std::endl;
         count = 0;
     }
     slot->entries.clear();
     slot->confidentCount = 0;
+    // Labels of a failed detection are unusable.
+    slot->oversizedShare = failed ? 0.0 : oversizedShare(state->engine->buffers.labels);
     for (int i = 0; i < count; ++i) {
         DetectionEntry e{markers[i].id, markers[i].cf, {}};
         for (int p = 0; p < 4; ++p)

@@ -1,5 +1,7 @@
 #include "detection_pass.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <opencv2/imgproc.hpp>
 
@@ -7,11 +9,17 @@
 #include "correspondence_files.h"
 #include "detect_image.h"
 #include "detection_reports.h"
+#include "marker_drops.h"
 #include "name_pattern.h"
 #include "pattern_marker_table.h"
+#include "square_candidates.h"
 #include "subpixel_corners.h"
 
 namespace {
+// Share of a photo that dark regions above the engine's size limit may cover before the
+// run says that the markers are probably too big.
+constexpr double kOversizedWarningShare = 0.1;
+
 // Best sighting of each id over the sweep of one image.
 struct SweepEntry {
     bool found = false;
@@ -25,8 +33,11 @@ std::string imageLabel(const RunState& state, int n) {
            ")";
 }
 
-void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionReports* reports,
-                     std::vector<SweepEntry>* sweep) {
+// Returns the largest share of the image covered by dark marker-like regions too big for
+// the engine at any threshold of the sweep.
+double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionReports* reports,
+                       std::vector<SweepEntry>* sweep) {
+    double oversized = 0;
     const DriverArgs& d = state->args.driver;
     const int patterns = state->config().number_of_pattern;
     const float first = static_cast<float>(d.thresh_first);
@@ -46,6 +57,7 @@ void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRepo
                 cv::threshold(grey, binary, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
         }
         detectImage(state, image, &slot, threshold, d.AR_thresh, imageLabel(*state, n));
+        oversized = std::max(oversized, slot.oversizedShare);
         orderCorners(&slot);
         std::cout << " ... " << slot.confidentCount << std::endl;
         for (int j = 0; j < slot.confidentCount; ++j) {
@@ -67,6 +79,7 @@ void sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRepo
         }
         if (otsu) break;
     }
+    return oversized;
 }
 
 // One centre per marker (corners summed in corner order from 0, times 0.25), or board
@@ -96,83 +109,189 @@ void buildPointLists(RunState* state, int k) {
     }
     r.points2d = reduced;
 }
+
+// The best sighting of every id as accepted corners: truncated as specified, or refined
+// on the photo with --subpixel (where a marker with broken edges is dropped and named).
+ImageResult acceptedMarkers(const RunState& state, int n, const std::vector<SweepEntry>& sweep,
+                            const cv::Mat& photo, std::vector<std::string>* drops) {
+    const DetectorConfig& c = state.config();
+    ImageResult result;
+    cv::Mat grey;
+    if (c.subpixel && !photo.empty()) cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+    for (int id = 0; id < c.number_of_pattern; ++id) {
+        const SweepEntry& s = sweep[id];
+        if (!s.found) continue;
+        cv::Point2d corners[4];
+        if (c.subpixel) {
+            // No truncation in this mode: the refined corners, or the detected ones of a
+            // marker too small to refine.
+            cv::Point2d detected[4];
+            for (int p = 0; p < 4; ++p) detected[p] = cv::Point2d(s.vertex[p][0], s.vertex[p][1]);
+            const Refinement r = refineMarkerCornersChecked(grey, detected, corners);
+            if (r == Refinement::kDamaged) {
+                drops->push_back(damagedMarkerNote(n, id));
+                continue;
+            }
+            if (r == Refinement::kTooSmall)
+                for (int p = 0; p < 4; ++p) corners[p] = detected[p];
+        } else {
+            for (int p = 0; p < 4; ++p) corners[p] = cv::Point2d(s.corner[p][0], s.corner[p][1]);
+        }
+        result.ids.push_back(id);
+        result.confidences.push_back(static_cast<float>(s.best));
+        result.reportedConfidences.push_back(s.best);
+        for (int p = 0; p < 4; ++p) result.points2d.emplace_back(corners[p]);
+    }
+    return result;
+}
+
+// The photo as the search sees it: itself, or reduced by scale (pixel areas averaged).
+cv::Mat workImage(const cv::Mat& photo, double scale) {
+    if (scale >= 1.0 || photo.empty()) return photo;
+    cv::Mat reduced;
+    cv::resize(photo, reduced,
+               cv::Size(static_cast<int>(std::lround(photo.cols * scale)),
+                        static_cast<int>(std::lround(photo.rows * scale))),
+               0, 0, cv::INTER_AREA);
+    return reduced;
+}
+
+// Pixel centres at integers in both images: x_full = (x_work + 0.5) / scale - 0.5.
+cv::Point2d toFullSize(cv::Point2d p, double scale) {
+    return (p + cv::Point2d(0.5, 0.5)) / scale - cv::Point2d(0.5, 0.5);
+}
+
+void toWorkScale(ImageResult* result, double scale) {
+    for (cv::Point2f& p : result->points2d)
+        p = cv::Point2f(static_cast<float>((p.x + 0.5) * scale - 0.5),
+                        static_cast<float>((p.y + 0.5) * scale - 0.5));
+}
+
+// Corners found on the reduced copy, refined again on the full photo and checked against
+// the board there. Markers refined on the copy are about 0.1 px (of the copy) off, well
+// inside the full photo's edge windows.
+void refineAtFullSize(const RunState& state, int n, const cv::Mat& photo, double scale,
+                      ImageResult* result, std::vector<std::string>* drops) {
+    cv::Mat grey;
+    cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+    ImageResult full;
+    for (std::size_t j = 0; j < result->ids.size(); ++j) {
+        cv::Point2d start[4], refined[4];
+        for (int p = 0; p < 4; ++p) start[p] = toFullSize(result->points2d[4 * j + p], scale);
+        const Refinement r = refineMarkerCornersChecked(grey, start, refined);
+        if (r == Refinement::kDamaged) {
+            drops->push_back(damagedMarkerNote(n, result->ids[j]));
+            continue;
+        }
+        full.ids.push_back(result->ids[j]);
+        full.confidences.push_back(result->confidences[j]);
+        if (j < result->reportedConfidences.size())
+            full.reportedConfidences.push_back(result->reportedConfidences[j]);
+        for (int p = 0; p < 4; ++p)
+            full.points2d.emplace_back(r == Refinement::kRefined ? refined[p] : start[p]);
+    }
+    dropInconsistentMarkers(state, n, &full, drops);
+    *result = full;
+}
+
+void warnOversized(int n, double share, bool subpixel) {
+    std::cerr << "image " << n << ": dark regions larger than the " << kMaxCandidateArea
+              << " pixels a marker may have cover " << std::lround(100 * share)
+              << " % of the photo: the markers are probably too big to be found; "
+              << (subpixel ? "set a smaller --detect-scale"
+                           : "run with --subpixel (large photos are then searched on a "
+                             "reduced copy) or take the photos from further away")
+              << std::endl;
+}
+
+// The image's block of camera_AR_2Dinfo: id, confidence and corners of every kept marker.
+void writeAcceptedBlock(const RunState& state, const ImageResult& result, std::ostream& out) {
+    for (std::size_t j = 0; j < result.ids.size(); ++j) {
+        out << "\n id = " << result.ids[j] << std::endl;
+        out << "cf = " << result.reportedConfidences[j] << std::endl;
+        for (int p = 0; p < 4; ++p) {
+            const cv::Point2f& q = result.points2d[4 * j + p];
+            out << " vertec" << p << std::endl;
+            if (state.config().subpixel)
+                out << q.x << "  " << q.y << std::endl;
+            else
+                out << static_cast<int>(q.x) << "  " << static_cast<int>(q.y) << std::endl;
+        }
+    }
+}
 }  // namespace
 
 void runDetectionPass(RunState* state) {
     const DetectorConfig& c = state->config();
     writeIdentityCameraParams(state, state->cameraWidth, state->cameraHeight);
+    buildBoardModel(state);  // the board check needs each id's place from the first image
     // Read once: every detection of the run uses the record just written.
     state->cameraRecord = readCameraParamFile();
     DetectionReports reports;
     openDetectionReports(*state, &reports);
+    const cv::Size photoSize(state->cameraWidth, state->cameraHeight);
+    const double scale = state->workScale;
     int k = 0;
     for (int n = c.first_num; n < c.first_num + c.image_num; ++n) {
         std::vector<SweepEntry> sweep(c.number_of_pattern);
         std::cout << "\n\nstart detect --> " << n << std::endl;
-        // One photo held at a time: decoded for its turn, released after it.
+        // One photo held at a time: decoded for its turn, released after it. The search
+        // works on the work image (the photo, or its reduced copy) and at its size.
+        cv::Mat photo;
         if (state->readable.count(n)) {
-            cv::Mat image = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
-            if (image.size() == cv::Size(state->cameraWidth, state->cameraHeight))
-                state->images[n] = image;
-            else
+            photo = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
+            if (photo.size() != photoSize) {
                 std::cerr << "image " << n << " could not be read again (it counts as unusable)"
                           << std::endl;
+                photo.release();
+            } else {
+                state->images[n] = workImage(photo, scale);
+            }
         }
+        state->cameraWidth = photo.empty() ? photoSize.width : state->images[n].cols;
+        state->cameraHeight = photo.empty() ? photoSize.height : state->images[n].rows;
         const auto loaded = state->images.find(n);
+        double oversized = 0;
         if (loaded != state->images.end())
-            sweepThresholds(state, n, loaded->second, &reports, &sweep);
+            oversized = sweepThresholds(state, n, loaded->second, &reports, &sweep);
+        if (oversized >= kOversizedWarningShare) warnOversized(n, oversized, c.subpixel);
 
         int& count = state->detectCount[n];
         count = 0;
         reports.info2d << "\n \n image_num = " << n << std::endl;
-        ImageResult result;
-        cv::Mat grey;
-        if (c.subpixel && loaded != state->images.end())
-            cv::cvtColor(loaded->second, grey, cv::COLOR_BGR2GRAY);
-        for (int id = 0; id < c.number_of_pattern; ++id) {
-            const SweepEntry& s = sweep[id];
-            if (!s.found) continue;
-            result.ids.push_back(id);
-            result.confidences.push_back(static_cast<float>(s.best));
-            reports.info2d << "\n id = " << id << std::endl;
-            reports.info2d << "cf = " << s.best << std::endl;
-            if (c.subpixel) {
-                // No truncation in this mode: the refined corners, or the detected ones.
-                cv::Point2d detected[4], refined[4];
-                for (int p = 0; p < 4; ++p)
-                    detected[p] = cv::Point2d(s.vertex[p][0], s.vertex[p][1]);
-                const bool ok = refineMarkerCorners(grey, detected, refined);
-                for (int p = 0; p < 4; ++p) {
-                    const cv::Point2f corner(ok ? refined[p] : detected[p]);
-                    result.points2d.push_back(corner);
-                    reports.info2d << " vertec" << p << std::endl;
-                    reports.info2d << corner.x << "  " << corner.y << std::endl;
-                }
-                if (!ok)
-                    reports.info2d << "subpixel refinement failed: detected corners kept"
-                                   << std::endl;
-            } else {
-                for (int p = 0; p < 4; ++p) {
-                    result.points2d.emplace_back(static_cast<float>(s.corner[p][0]),
-                                                 static_cast<float>(s.corner[p][1]));
-                    reports.info2d << " vertec" << p << std::endl;
-                    reports.info2d << s.corner[p][0] << "  " << s.corner[p][1] << std::endl;
-                }
-            }
-            ++count;
-        }
+        std::vector<std::string> drops;
+        ImageResult result = acceptedMarkers(
+            *state, n, sweep, loaded != state->images.end() ? loaded->second : cv::Mat(), &drops);
+        dropInconsistentMarkers(*state, n, &result, &drops);
+        if (scale < 1.0) refineAtFullSize(*state, n, photo, scale, &result, &drops);
+        writeAcceptedBlock(*state, result, reports.info2d);
+        reportDrops(drops, reports.info2d);
+        count = static_cast<int>(result.ids.size());
         std::cout << "image " << n << " ... " << count << std::endl;
         // An image that could not be loaded is never usable, whatever Minimum_number says.
         if (loaded != state->images.end() && count > c.Minimum_number) {
             state->successList.push_back(n);
             state->results.push_back(result);
             cv::Mat marked = loaded->second.clone();
-            drawMarkedImage(state, n, k, marked);
+            drawMarkedImage(state, n, k, marked, scale);
             if (c.Adapbtive_thresh_flag == 1) {
                 std::cout << "## Start adaptive thresh" << std::endl;
-                runAdaptivePass(state, n, k);
+                drops.clear();
+                if (scale < 1.0) toWorkScale(&state->results[k], scale);
+                runAdaptivePass(state, n, k, &drops);
+                const std::size_t before = state->results[k].ids.size();
+                if (scale < 1.0)
+                    refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
+                else
+                    dropInconsistentMarkers(*state, n, &state->results[k], &drops);
+                count = static_cast<int>(state->results[k].ids.size());
+                if (count != static_cast<int>(before) || scale < 1.0) {
+                    // The marked image shows what is kept, where it is kept.
+                    cv::Mat redrawn = workImage(photo, scale);
+                    drawMarkedImage(state, n, k, redrawn, scale);
+                }
+                reportDrops(drops, reports.info2d);
             }
-            buildBoardModel(state);
             buildPointLists(state, k);
             writeCorrespondenceFiles(state, k);
             ++k;
@@ -180,5 +299,7 @@ void runDetectionPass(RunState* state) {
         reports.counts << state->detectCount[n] << std::endl;
         state->images.erase(n);
     }
+    state->cameraWidth = photoSize.width;
+    state->cameraHeight = photoSize.height;
     closeDetectionReports(state, &reports);
 }

@@ -26,8 +26,12 @@ void closeDetectionReports(RunState* state, DetectionReports* r) {
     closeReport(state, &r->thresholds, r->thresholdsName);
 }
 
-void drawMarkedImage(RunState* state, int n, int k, cv::Mat& target) {
-    const ImageResult& result = state->results[k];
+void drawMarkedImage(RunState* state, int n, int k, cv::Mat& target, double scale) {
+    ImageResult result = state->results[k];
+    if (scale < 1.0)
+        for (cv::Point2f& p : result.points2d)
+            p = cv::Point2f(static_cast<float>((p.x + 0.5) * scale - 0.5),
+                            static_cast<float>((p.y + 0.5) * scale - 0.5));
     static const cv::Scalar kCornerColour[4] = {
         {0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
     // Drawing coordinates round to the nearest integer, halves to even.

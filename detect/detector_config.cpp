@@ -64,7 +64,8 @@ std::string validateTagharvestArgs(const TagharvestArgs& a) {
 }
 
 void printUsage(std::ostream& out) {
-    out << "Usage: tagharvest [--subpixel] Projection_img Camera_img first_num image_num\n"
+    out << "Usage: tagharvest [--subpixel [--detect-scale S]] Projection_img Camera_img "
+           "first_num image_num\n"
            "                  AR_thresh thresh_first Adapbtive_thresh_flag thresh_interval\n"
            "                  thresh_repeat_num \"number of pattern\" MARK_SIZE MARK_SPACE_X "
            "MARK_SPACE_Y\n"
@@ -72,7 +73,9 @@ void printUsage(std::ostream& out) {
            "                  points_output_file_name marked_image_name\n"
            "  19 arguments; Camera_img and marked_image_name are patterns such as img%03d.png.\n"
            "  --subpixel: refine every accepted corner on the photo to a fraction of a pixel\n"
-           "  (no truncation); without it the corners are whole pixels.\n";
+           "  (no truncation); without it the corners are whole pixels. Photos larger than\n"
+           "  2048 pixels are then searched on a reduced copy and refined at full size.\n"
+           "  --detect-scale S: the reduction (0.05..1, 1 = none) instead of the automatic one.\n";
 }
 
 void printConfigurationEcho(const TagharvestArgs& a) {

@@ -23,7 +23,8 @@ struct DetectorConfig {
     int MARK_NUM_X = 9;             // markers along board X
     std::string points_output_file_name;  // output folder of the correspondence files
     std::string marked_image_name;        // printf pattern (one integer conversion)
-    bool subpixel = false;  // --subpixel: accepted corners refined on the photo, not truncated
+    bool subpixel = false;   // --subpixel: accepted corners refined on the photo, not truncated
+    double detectScale = 0;  // --detect-scale: reduction of the photos for the search (0: auto)
 };
 
 // The arguments the driver keeps for itself.

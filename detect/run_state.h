@@ -34,6 +34,7 @@ struct DetectionEntry {
 
 struct DetectionSlot {
     int confidentCount = 0;               // entries with cf > AR_thresh (they come first)
+    double oversizedShare = 0;            // of the image, in marker-like regions too big to be one
     std::vector<DetectionEntry> entries;  // sorted by cf, descending
 };
 
@@ -41,8 +42,9 @@ struct DetectionSlot {
 struct ImageResult {
     std::vector<int> ids;
     std::vector<float> confidences;
-    std::vector<cv::Point2f> points2d;  // four corners per marker, or one centre
-    std::vector<cv::Point3f> points3d;  // board corners or centres of the same markers
+    std::vector<double> reportedConfidences;  // the same at full precision, as reports print them
+    std::vector<cv::Point2f> points2d;        // four corners per marker, or one centre
+    std::vector<cv::Point3f> points3d;        // board corners or centres of the same markers
 };
 
 struct BoardEntry {
@@ -53,6 +55,7 @@ struct BoardEntry {
 struct RunState {
     TagharvestArgs args;
     std::set<int> readable;         // image numbers that load at the series size
+    double workScale = 1.0;         // the search runs on photos reduced by this (--subpixel)
     std::map<int, cv::Mat> images;  // the image in work (8-bit BGR) by image number
     int cameraWidth = 0, cameraHeight = 0;
     cv::Mat patternImage;

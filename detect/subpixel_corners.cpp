@@ -92,10 +92,10 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
 }
 
 // Line (vx, vy, x0, y0) through the located edge points between corners a and b.
-bool fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d centre,
-             double halfWindow, cv::Vec4f* line) {
+Refinement fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d centre,
+                   double halfWindow, cv::Vec4f* line) {
     const double length = cv::norm(b - a);
-    if (length < kMinEdgeLength) return false;
+    if (length < kMinEdgeLength) return Refinement::kTooSmall;
     const cv::Point2d d = (b - a) / length;
     cv::Point2d n(-d.y, d.x);
     if ((0.5 * (a + b) - centre).dot(n) < 0) n = -n;  // outward, towards the bright surround
@@ -109,9 +109,13 @@ bool fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d cent
         if (edgeOffset(grey, p, n, halfWindow, &offset))
             points.emplace_back(cv::Point2d(p + offset * n));
     }
-    if (static_cast<int>(points.size()) < kMinEdgePoints) return false;
+    if (static_cast<int>(points.size()) < kMinEdgePoints) return Refinement::kDamaged;
     cv::fitLine(points, *line, cv::DIST_HUBER, 0, 0.01, 0.01);
-    return true;
+    int broken = count - static_cast<int>(points.size());
+    const cv::Vec4f& l = *line;
+    for (const cv::Point2f& q : points)
+        if (std::fabs((q.x - l[2]) * l[1] - (q.y - l[3]) * l[0]) > kMaxEdgeResidualPx) ++broken;
+    return broken > kMaxBrokenEdgeShare * count ? Refinement::kDamaged : Refinement::kRefined;
 }
 
 bool intersect(const cv::Vec4f& l1, const cv::Vec4f& l2, cv::Point2d* p) {
@@ -124,22 +128,29 @@ bool intersect(const cv::Vec4f& l1, const cv::Vec4f& l2, cv::Point2d* p) {
 }
 }  // namespace
 
-bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]) {
+Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[4],
+                                      cv::Point2d out[4]) {
     const cv::Point2d centre = 0.25 * (in[0] + in[1] + in[2] + in[3]);
     // The window across an edge stays inside the black border (a quarter of the side)
     // and clear of the neighbouring markers.
     double shortest = cv::norm(in[1] - in[0]);
     for (int i = 1; i < 4; ++i) shortest = std::min(shortest, cv::norm(in[(i + 1) % 4] - in[i]));
     const double halfWindow = std::min(kMaxHalfWindow, 0.25 * shortest - 1.0);
-    if (halfWindow < 2.0) return false;
+    if (halfWindow < 2.0) return Refinement::kTooSmall;
     cv::Vec4f lines[4];  // edge i runs from corner i to corner i + 1
-    for (int i = 0; i < 4; ++i)
-        if (!fitEdge(grey, in[i], in[(i + 1) % 4], centre, halfWindow, &lines[i])) return false;
+    for (int i = 0; i < 4; ++i) {
+        const Refinement r = fitEdge(grey, in[i], in[(i + 1) % 4], centre, halfWindow, &lines[i]);
+        if (r != Refinement::kRefined) return r;
+    }
     cv::Point2d refined[4];
     for (int i = 0; i < 4; ++i) {
-        if (!intersect(lines[(i + 3) % 4], lines[i], &refined[i])) return false;
-        if (cv::norm(refined[i] - in[i]) > kMaxCornerShiftPx) return false;
+        if (!intersect(lines[(i + 3) % 4], lines[i], &refined[i])) return Refinement::kDamaged;
+        if (cv::norm(refined[i] - in[i]) > kMaxCornerShiftPx) return Refinement::kDamaged;
     }
     for (int i = 0; i < 4; ++i) out[i] = refined[i];
-    return true;
+    return Refinement::kRefined;
+}
+
+bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]) {
+    return refineMarkerCornersChecked(grey, in, out) == Refinement::kRefined;
 }

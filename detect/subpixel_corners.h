@@ -9,8 +9,23 @@
 // something else and the detected corners are kept.
 constexpr double kMaxCornerShiftPx = 2.5;
 
+// An edge is straight along its whole length when at most this share of its samples
+// cannot be located or lies off the fitted line; more means something crosses it.
+constexpr double kMaxBrokenEdgeShare = 0.12;
+constexpr double kMaxEdgeResidualPx = 0.6;
+
+enum class Refinement {
+    kRefined,   // out holds the refined corners
+    kTooSmall,  // the marker is too small to refine; the detected corners stand
+    kDamaged,   // an edge is broken or bent (an occluder, a damaged print), or a corner
+                // would move by more than kMaxCornerShiftPx: the corners cannot be trusted
+};
+
 // in: the detected corners in corner order (0 bottom right, 1 bottom left, 2 top left,
 // 3 top right), each within about 1.5 px of the true one. grey: 8-bit single channel.
-// Returns true with out filled, or false (out untouched) when an edge cannot be located
-// or a corner would move by more than kMaxCornerShiftPx.
+// out is written only for kRefined.
+Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[4],
+                                      cv::Point2d out[4]);
+
+// True with out filled when the refinement succeeds.
 bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]);

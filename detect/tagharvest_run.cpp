@@ -1,6 +1,9 @@
 #include "tagharvest_run.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
@@ -59,6 +62,25 @@ bool loadSeries(RunState* state) {
     return !state->readable.empty();
 }
 
+// With --subpixel, photos whose longer side exceeds kLargestSearchSide are searched on a
+// reduced copy: their markers would exceed the engine's region size and their noise its
+// label budget. The corners are then refined on the full photo.
+constexpr int kLargestSearchSide = 2048;
+
+void chooseWorkScale(RunState* state) {
+    const DetectorConfig& c = state->config();
+    if (!c.subpixel) return;
+    const int longer = std::max(state->cameraWidth, state->cameraHeight);
+    state->workScale = c.detectScale > 0
+                           ? c.detectScale
+                           : std::min(1.0, static_cast<double>(kLargestSearchSide) / longer);
+    if (state->workScale < 1.0)
+        std::cout << "searching reduced copies (scale " << state->workScale << ", "
+                  << std::lround(state->cameraWidth * state->workScale) << " x "
+                  << std::lround(state->cameraHeight * state->workScale)
+                  << "); corners refined on the full photos" << std::endl;
+}
+
 void printSummary(const RunState& state) {
     const DetectorConfig& c = state.config();
     std::cout << "\nUse image num : " << state.successList.size() << " / " << c.image_num
@@ -84,8 +106,22 @@ int runTagharvest(int argc, char** argv) {
     const std::clock_t start = std::clock();
     const bool subpixel = argc > 1 && std::string(argv[1]) == "--subpixel";
     if (subpixel) {
-        ++argv;  // the positional arguments follow the option
+        ++argv;  // the positional arguments follow the options
         --argc;
+    }
+    double detectScale = 0;
+    if (argc > 1 && std::string(argv[1]) == "--detect-scale") {
+        char* end = nullptr;
+        detectScale = argc > 2 ? std::strtod(argv[2], &end) : 0;
+        if (!subpixel || argc < 3 || *end != '\0' || !(detectScale >= 0.05 && detectScale <= 1)) {
+            std::cerr << "tagharvest: --detect-scale needs --subpixel before it and a reduction "
+                         "from 0.05 to 1 after it"
+                      << std::endl;
+            printUsage(std::cerr);
+            return kExitUsage;
+        }
+        argv += 2;
+        argc -= 2;
     }
     if (argc != kTagharvestArgCount + 1) {
         printUsage(std::cerr);
@@ -95,6 +131,7 @@ int runTagharvest(int argc, char** argv) {
     RunState state;
     state.args = readTagharvestArgs(argv);
     state.args.config.subpixel = subpixel;
+    state.args.config.detectScale = detectScale;
     printConfigurationEcho(state.args);
     const std::string problem = validateTagharvestArgs(state.args);
     if (!problem.empty()) {
@@ -108,6 +145,7 @@ int runTagharvest(int argc, char** argv) {
                       << state.args.driver.Camera_img << " could be read" << std::endl;
             return kExitInputMissing;
         }
+        chooseWorkScale(&state);
         std::cout << "ARPat_img read" << std::endl;
         state.patternImage = loadSeriesImage(state.args.driver.Projection_img);
         if (state.patternImage.empty()) {

@@ -282,7 +282,7 @@ TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
 // Asking for help is not a mistake: every program prints its usage on stdout and exits 0.
 TEST(BadInput, HelpIsUsageOnStdoutAndSuccess) {
     const std::pair<std::string, std::string> programs[] = {
-        {"tagharvest", "Usage: tagharvest [--subpixel]"},
+        {"tagharvest", "Usage: tagharvest [--subpixel [--detect-scale S]]"},
         {"lensrig", "Usage: lensrig [--size WxH]"},
         {"lumenrig", "Usage: lumenrig [--results FILE]"},
         {"warpdots", "[true num txt][camMat txt]"},

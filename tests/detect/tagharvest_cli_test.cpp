@@ -180,9 +180,28 @@ TEST_F(Tagharvest, ArgumentsAreCheckedBeforeAnythingIsWritten) {
     }
     const ProgramResult wrongCount = runProgram(programPath("tagharvest"), {"a", "b"}, work.path());
     EXPECT_EQ(wrongCount.status, 1);
-    EXPECT_NE(wrongCount.err.find("Usage: tagharvest [--subpixel] Projection_img Camera_img"),
-              std::string::npos);
+    EXPECT_EQ(wrongCount.err.rfind("Usage: tagharvest [--subpixel [--detect-scale S]] "
+                                   "Projection_img Camera_img",
+                                   0),
+              0u)
+        << wrongCount.err;
     EXPECT_EQ(wrongCount.out, "");
+    // The reduction needs the sub-pixel mode and a scale in (0.05, 1].
+    const std::vector<std::vector<std::string>> badScales = {
+        {"--detect-scale", "0.5"},
+        {"--subpixel", "--detect-scale", "0"},
+        {"--subpixel", "--detect-scale", "2"},
+        {"--subpixel", "--detect-scale", "half"},
+        {"--subpixel", "--detect-scale"}};
+    for (const std::vector<std::string>& options : badScales) {
+        std::vector<std::string> args = options;
+        const std::vector<std::string> positional = cameraArgs().list();
+        args.insert(args.end(), positional.begin(), positional.end());
+        const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
+        EXPECT_EQ(r.status, 1) << options.back();
+        EXPECT_NE(r.err.find("--detect-scale needs --subpixel"), std::string::npos) << r.err;
+        EXPECT_FALSE(fileExists(work.file("points")));
+    }
 }
 
 TEST_F(Tagharvest, UnreadableAndUndetectableImagesAreUnusable) {

@@ -3,12 +3,14 @@
 #include <cmath>
 #include <filesystem>
 #include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
 
 #include "board_layout.h"
 #include "forge_outputs.h"
 #include "render.h"
+#include "scene_effects.h"
 
 namespace fs = std::filesystem;
 
@@ -205,9 +207,9 @@ bool projectedCornersOnBoard(const Projector& p, const View& v, const Layouts& l
 // Draws board poses until one shows every printed and every projected marker well inside
 // the image. Tilts alternate in sign over the views so that the set constrains the camera.
 bool choosePose(int index, std::mt19937& rng, const Camera& cam, const Projector& proj,
-                const Layouts& l, View* v) {
-    std::uniform_real_distribution<double> tilt(10.0, 35.0), turn(-18.0, 18.0), depth(0.0, 1.0),
-        shift(-1.0, 1.0);
+                const Layouts& l, const SceneOptions& o, View* v) {
+    std::uniform_real_distribution<double> tilt(o.tiltMin, o.tiltMax), turn(-18.0, 18.0),
+        depth(0.0, 1.0), shift(-1.0, 1.0);
     const double bw = layoutWidth(l.board), bh = layoutHeight(l.board);
     const double signX = (index % 2) ? 1 : -1, signY = ((index / 2) % 2) ? 1 : -1;
     std::vector<cv::Point3d> projected;
@@ -228,11 +230,16 @@ bool choosePose(int index, std::mt19937& rng, const Camera& cam, const Projector
     return false;
 }
 
-// Blur, brightness gradient and noise, deterministic for a seed.
-cv::Mat finish(const cv::Mat& rendered, const SceneOptions& o, unsigned seed) {
+// Optics, brightness gradient, vignetting, noise and processing, deterministic for a seed.
+cv::Mat finish(const cv::Mat& rendered, const SceneOptions& o, unsigned seed, double bloom) {
     cv::Mat f;
     rendered.convertTo(f, CV_32FC3);
-    if (o.blur > 0) cv::GaussianBlur(f, f, cv::Size(0, 0), o.blur);
+    PhotoLook look;
+    look.blur = o.blur;
+    look.defocusEdge = o.defocusEdge;
+    look.bloom = bloom;
+    look.sharpen = o.sharpen;
+    applyOptics(look, &f);
     if (o.gradient > 0) {
         for (int y = 0; y < f.rows; ++y) {
             cv::Vec3f* row = f.ptr<cv::Vec3f>(y);
@@ -243,6 +250,7 @@ cv::Mat finish(const cv::Mat& rendered, const SceneOptions& o, unsigned seed) {
             }
         }
     }
+    applyVignetting(o.vignetting, &f);
     if (o.noise > 0) {
         cv::Mat noise(f.size(), CV_32FC3);
         cv::RNG rng(seed);
@@ -251,7 +259,29 @@ cv::Mat finish(const cv::Mat& rendered, const SceneOptions& o, unsigned seed) {
     }
     cv::Mat out;
     f.convertTo(out, CV_8UC3);
-    return out;
+    return applyCameraProcessing(look, out);
+}
+
+bool writePhoto(const std::string& path, const cv::Mat& photo, int jpegQuality) {
+    if (jpegQuality <= 0) return writeImage(path, photo);
+    try {
+        return cv::imwrite(path, photo, {cv::IMWRITE_JPEG_QUALITY, jpegQuality});
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+// Projector light reaching the board for a pattern value 0..255.
+double projectedLight(const SceneOptions& o, double value) {
+    double light = value / 255.0;
+    if (o.gamma != 1.0) light = std::pow(light, o.gamma);
+    return o.blackLevel + (1.0 - o.blackLevel) * light;
+}
+
+void writeIdList(cv::FileStorage& fs, const std::string& key, const std::vector<int>& ids) {
+    fs << key << "[";
+    for (int id : ids) fs << id;
+    fs << "]";
 }
 
 void writeMatrix(cv::FileStorage& fs, const std::string& key, const cv::Mat& m) {
@@ -262,7 +292,9 @@ void writeMatrix(cv::FileStorage& fs, const std::string& key, const cv::Mat& m) 
 int generateScene(const SceneOptions& o, std::string* error) {
     if (o.views < 1 || o.cameraWidth < 64 || o.cameraHeight < 64 || o.projectorWidth < 64 ||
         o.projectorHeight < 64 || o.markSize <= 0 || o.spaceX < 0 || o.spaceY < 0 ||
-        o.supersampling < 1 || o.noise < 0 || o.blur < 0 || o.gradient < 0 || o.gradient >= 1) {
+        o.supersampling < 1 || o.noise < 0 || o.blur < 0 || o.gradient < 0 || o.gradient >= 1 ||
+        o.tiltMin < 0 || o.tiltMax < o.tiltMin || o.tiltMax >= 80 || o.gamma <= 0 ||
+        o.blackLevel < 0 || o.blackLevel >= 1 || o.vignetting < 0 || o.vignetting >= 1) {
         *error = "impossible scene options (sizes, counts and strengths must be positive)";
         return -1;
     }
@@ -348,14 +380,43 @@ int generateScene(const SceneOptions& o, std::string* error) {
     truth << "views" << o.views;
     truth << "view"
           << "[";
+    cv::Mat clutter;
+    if (!o.clutter.empty()) {
+        clutter = loadClutter(o.clutter, cam.size, error);
+        if (clutter.empty()) return -1;
+    }
+    const std::vector<cv::Point3d> boardOutline = {{0, 0, 0}, {bw, 0, 0}, {bw, bh, 0}, {0, bh, 0}};
+    const std::vector<cv::Point3d> sheetOutline = {{-kBoardMarginMm, -kBoardMarginMm, 0},
+                                                   {bw + kBoardMarginMm, -kBoardMarginMm, 0},
+                                                   {bw + kBoardMarginMm, bh + kBoardMarginMm, 0},
+                                                   {-kBoardMarginMm, bh + kBoardMarginMm, 0}};
 
     for (int i = 0; i < o.views; ++i) {
         View v;
-        if (!choosePose(i, rng, cam, proj, l, &v)) {
+        if (!choosePose(i, rng, cam, proj, l, o, &v)) {
             *error = "no board pose fits the camera and projector for view " + std::to_string(i);
             return -1;
         }
+        // Hands and stray printouts of this view, drawn from their own generator so that
+        // the poses do not depend on them.
+        std::mt19937 effects(o.seed * 7919u + static_cast<unsigned>(i));
+        const std::vector<cv::Point2d> markerArea = projectToCamera(cam, v, boardOutline);
+        const std::vector<Occluder> hands = makeHands(o.hands, markerArea, effects);
+        const std::vector<cv::Point2d> firstMarker =
+            projectToCamera(cam, v, {corners3d[0], corners3d[1], corners3d[2], corners3d[3]});
+        const double markerSide =
+            0.25 *
+            (cv::norm(firstMarker[0] - firstMarker[1]) + cv::norm(firstMarker[1] - firstMarker[2]) +
+             cv::norm(firstMarker[2] - firstMarker[3]) + cv::norm(firstMarker[3] - firstMarker[0]));
+        const std::vector<StrayMarker> strays =
+            placeStrays(o.strays, kPatternCount, markerSide, cam.size,
+                        projectToCamera(cam, v, sheetOutline), effects);
         const auto camColour = [&](double x, double y, float bgr[3], bool lit) {
+            if (!hands.empty() && occluderColour(hands, x, y, bgr)) {
+                if (lit)
+                    for (int k = 0; k < 3; ++k) bgr[k] = 0.6f * bgr[k] + float(o.roomLight);
+                return;
+            }
             double nx, ny, bx, by;
             cv::Vec3d p;
             lens.normalised(x, y, &nx, &ny);
@@ -363,7 +424,22 @@ int generateScene(const SceneOptions& o, std::string* error) {
                                  by > -kBoardMarginMm && bx < bw + kBoardMarginMm &&
                                  by < bh + kBoardMarginMm;
             if (!onBoard) {
-                bgr[0] = bgr[1] = bgr[2] = static_cast<float>(kBackground);
+                bool drawn = !strays.empty() && strayColour(strays, pictures, x, y, bgr);
+                if (!drawn && !clutter.empty()) {
+                    const int cx =
+                        std::clamp(static_cast<int>(std::lround(x)), 0, clutter.cols - 1);
+                    const int cy =
+                        std::clamp(static_cast<int>(std::lround(y)), 0, clutter.rows - 1);
+                    const cv::Vec3b c = clutter.at<cv::Vec3b>(cy, cx);
+                    for (int k = 0; k < 3; ++k) bgr[k] = c[k];
+                    drawn = true;
+                }
+                if (!drawn) {
+                    bgr[0] = bgr[1] = bgr[2] = static_cast<float>(kBackground);
+                    return;
+                }
+                if (lit)  // the room is darker while the projector shows its pattern
+                    for (int k = 0; k < 3; ++k) bgr[k] = 0.5f * bgr[k] + float(o.roomLight);
                 return;
             }
             if (!lit) {
@@ -382,8 +458,12 @@ int generateScene(const SceneOptions& o, std::string* error) {
             cv::Vec3b light(0, 0, 0);
             if (q[2] > 0 && iu >= 0 && iv >= 0 && iu < o.projectorWidth && iv < o.projectorHeight)
                 light = projection.at<cv::Vec3b>(iv, iu);
+            const bool linear = o.gamma == 1.0 && o.blackLevel == 0.0;
             for (int k = 0; k < 3; ++k)
-                bgr[k] = static_cast<float>(kAmbient + kProjectorGain * light[k] / 255.0);
+                bgr[k] =
+                    static_cast<float>(kAmbient + o.roomLight +
+                                       (linear ? kProjectorGain * light[k] / 255.0
+                                               : kProjectorGain * projectedLight(o, light[k])));
         };
         const cv::Mat camImage = renderSupersampled(
             cam.size, o.supersampling,
@@ -392,12 +472,14 @@ int generateScene(const SceneOptions& o, std::string* error) {
             cam.size, o.supersampling,
             [&](double x, double y, float bgr[3]) { camColour(x, y, bgr, true); });
         char name[64];
-        std::snprintf(name, sizeof name, "/images/cam%03d.png", i);
-        const bool camOk =
-            writeImage(o.outDir + name, finish(camImage, o, o.seed * 1000u + 2u * i));
-        std::snprintf(name, sizeof name, "/images/proj%03d.png", i);
+        const char* ext = o.jpegQuality > 0 ? "jpg" : "png";
+        std::snprintf(name, sizeof name, "/images/cam%03d.%s", i, ext);
+        const bool camOk = writePhoto(
+            o.outDir + name, finish(camImage, o, o.seed * 1000u + 2u * i, 0.0), o.jpegQuality);
+        std::snprintf(name, sizeof name, "/images/proj%03d.%s", i, ext);
         const bool projOk =
-            writeImage(o.outDir + name, finish(projImage, o, o.seed * 1000u + 2u * i + 1u));
+            writePhoto(o.outDir + name, finish(projImage, o, o.seed * 1000u + 2u * i + 1u, o.bloom),
+                       o.jpegQuality);
         if (!camOk || !projOk) {
             *error = "cannot write the images of view " + std::to_string(i);
             return -1;
@@ -428,9 +510,41 @@ int generateScene(const SceneOptions& o, std::string* error) {
             projected.at<double>(id, 3) = centresProj[id].x;
             projected.at<double>(id, 4) = centresProj[id].y;
         }
+        // Markers that a hand covers, rim included (their edges or corners may be hidden).
+        std::vector<int> hidden, hiddenProjected;
+        std::vector<cv::Point3d> projectedOnBoard;
+        const bool projectedKnown = projectedCornersOnBoard(proj, v, l, &projectedOnBoard);
+        const std::vector<cv::Point2d> projectedInImage =
+            projectedKnown ? projectToCamera(cam, v, projectedOnBoard) : std::vector<cv::Point2d>();
+        for (int col = 0, q = 0; col < kMarkColumns; ++col)
+            for (int row = 0; row < kMarkRows; ++row, ++q) {
+                const int id = markerIdAt(l.board, col, row);
+                const cv::Point2d quad[4] = {imageCorners[4 * id], imageCorners[4 * id + 1],
+                                             imageCorners[4 * id + 2], imageCorners[4 * id + 3]};
+                if (quadTouched(hands, quad, 0.25)) hidden.push_back(id);
+                if (!projectedKnown) continue;
+                const cv::Point2d pq[4] = {projectedInImage[4 * q], projectedInImage[4 * q + 1],
+                                           projectedInImage[4 * q + 2],
+                                           projectedInImage[4 * q + 3]};
+                if (quadTouched(hands, pq, 0.25))
+                    hiddenProjected.push_back(markerIdAt(l.projection, col, row));
+            }
+        std::sort(hidden.begin(), hidden.end());
+        std::sort(hiddenProjected.begin(), hiddenProjected.end());
+        cv::Mat strayTable(static_cast<int>(strays.size()), 4, CV_64F);
+        for (int k = 0; k < strayTable.rows; ++k) {
+            strayTable.at<double>(k, 0) = strays[k].id;
+            strayTable.at<double>(k, 1) = strays[k].centre.x;
+            strayTable.at<double>(k, 2) = strays[k].centre.y;
+            strayTable.at<double>(k, 3) = strays[k].side;
+        }
         truth << "{"
               << "rvec" << rvec << "tvec" << cv::Mat(v.t) << "R" << cv::Mat(v.r);
-        truth << "corners" << cornerTable << "projected" << projected << "}";
+        truth << "corners" << cornerTable << "projected" << projected;
+        writeIdList(truth, "hidden", hidden);
+        writeIdList(truth, "hidden_projected", hiddenProjected);
+        if (!strays.empty()) truth << "strays" << strayTable;
+        truth << "}";
     }
     truth << "]";
     truth.release();

@@ -71,6 +71,21 @@ std::function<bool(const std::string&)> sizeOption(int* w, int* h) {
     };
 }
 
+// "LO:HI" with lo <= LO <= HI <= hi.
+std::function<bool(const std::string&)> rangeOption(double* from, double* to, double lo,
+                                                    double hi) {
+    return [=](const std::string& s) {
+        double a = 0, b = 0;
+        char colon = 0, extra = 0;
+        if (std::sscanf(s.c_str(), "%lf%c%lf%c", &a, &colon, &b, &extra) != 3 || colon != ':' ||
+            !(a >= lo && a <= b && b <= hi))
+            return false;
+        *from = a;
+        *to = b;
+        return true;
+    };
+}
+
 void printHelp(const std::string& command, const std::string& summary,
                const std::vector<Option>& options) {
     std::cout << "Usage: tagforge " << command << " [options]\n" << summary << "\n";
@@ -304,6 +319,29 @@ int runScene(int argc, char** argv) {
         {"gradient", "brightness fall-off across the image, 0..0.9 (default 0.2)",
          doubleOption(&o.gradient, 0, 0.9)},
         {"supersampling", "sub-samples per axis (default 4)", intOption(&o.supersampling, 1, 8)},
+        {"tilt", "board tilt range in degrees, MIN:MAX (default 10:35; steep: 45:60)",
+         rangeOption(&o.tiltMin, &o.tiltMax, 0, 75)},
+        {"jpeg", "write the photos as JPEG of this quality, 1..100 (default: PNG)",
+         intOption(&o.jpegQuality, 1, 100)},
+        {"vignetting", "brightness lost in the image corners, 0..0.9 (default 0)",
+         doubleOption(&o.vignetting, 0, 0.9)},
+        {"defocus", "blur sigma in the image corners, growing from --blur at the centre",
+         doubleOption(&o.defocusEdge, 0, 10)},
+        {"sharpen", "unsharp-mask amount of a phone's processing (default 0)",
+         doubleOption(&o.sharpen, 0, 5)},
+        {"clutter", "photo of a room shown behind the board (e.g. a JPEG from opencv-doc)",
+         textOption(&o.clutter)},
+        {"hands", "hands over the board per view, each over 5-10 % of it (default 0)",
+         intOption(&o.hands, 0, 4)},
+        {"strays", "stray printouts of board markers beside the board per view (default 0)",
+         intOption(&o.strays, 0, 6)},
+        {"gamma", "projector gamma (default 1)", doubleOption(&o.gamma, 0.2, 5)},
+        {"black-level", "projector light of black pixels, share of white, 0..0.5 (default 0)",
+         doubleOption(&o.blackLevel, 0, 0.5)},
+        {"room-light", "grey levels of room light in the projector photos (default 0)",
+         doubleOption(&o.roomLight, 0, 150)},
+        {"bloom", "share of the projected light spread around bright areas (default 0)",
+         doubleOption(&o.bloom, 0, 1)},
     };
     if (int s = parseOptions(argc, argv, 2, "scene",
                              "Writes a synthetic working directory with ground truth.", options,

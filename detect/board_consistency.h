@@ -1,0 +1,47 @@
+// The check that every accepted marker agrees with the board: its corners must lie where
+// the other markers of the same photo place its id. A marker identified at a wrong place
+// (a look-alike in the background, a misread id, a second printout) or with corners pulled
+// by an occluder would otherwise pair wrong 2D and 3D points silently.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+// Fewer accepted markers than this cannot be checked robustly; they are kept as detected.
+constexpr int kMinMarkersForBoardCheck = 6;
+// Largest disagreement accepted: the specified corners carry about 1.5 px of detection
+// error plus the truncation; refined corners are far closer.
+constexpr double kBoardToleranceSpecifiedPx = 5.0;
+constexpr double kBoardToleranceSubpixelPx = 1.0;
+// Large markers (close-ups of high-resolution photos) are predicted less exactly by their
+// neighbours under lens distortion: the tolerance is at least this share of their side.
+constexpr double kBoardToleranceShareOfSide = 0.01;
+
+// One accepted marker: its corners in the photo and the same corners in the reference
+// frame (board coordinates, or the projected pattern image's pixels).
+struct MarkerPlacement {
+    int id = -1;
+    cv::Point2d image[4];
+    cv::Point2d reference[4];
+};
+
+struct DroppedMarker {
+    int index;         // into the checked list
+    double error;      // px between the detected corners and where the board puts them
+    double tolerance;  // px allowed in this photo
+};
+
+// Fits the reference-to-photo mapping robustly (a homography of all markers to find the
+// consensus, then, for each marker, a homography of its nearest consistent neighbours,
+// which follows lens distortion) and returns the markers whose corners lie more than
+// tolerancePx from their predicted places (or kBoardToleranceShareOfSide of the marker
+// side, or three times the median disagreement, when larger: a shared error is not a
+// wrong marker), worst first. *checked is false (nothing
+// dropped) when there are too few markers for a robust fit.
+std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
+                                                   double tolerancePx, bool* checked);
+
+// Where the diagonals of a quadrilateral (corners in cyclic order) cross: the image of
+// the centre under any homography. The mean of the corners when they do not cross.
+cv::Point2d diagonalCrossing(const cv::Point2d c[4]);

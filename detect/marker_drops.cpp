@@ -1,0 +1,94 @@
+#include "marker_drops.h"
+
+#include <cstdio>
+#include <iostream>
+#include <opencv2/imgproc.hpp>
+
+#include "board_consistency.h"
+
+namespace {
+// The id's corners on the board (camera mode) or in the pattern image (projector mode),
+// in the photo's corner order; false when the id has no place there.
+bool referenceCorners(const RunState& state, int id, cv::Point2d out[4]) {
+    if (state.cameraMode()) {
+        if (id < 0 || id >= static_cast<int>(state.board.size())) return false;
+        const BoardEntry& b = state.board[id];
+        for (int p = 0; p < 4; ++p) out[p] = cv::Point2d(b.corner[p][0], b.corner[p][1]);
+    } else {
+        if (!state.patternFound(id)) return false;
+        for (int p = 0; p < 4; ++p)
+            out[p] = cv::Point2d(state.patternTable[id].vertex[p][0],
+                                 state.patternTable[id].vertex[p][1]);
+    }
+    std::vector<cv::Point2f> quad(out, out + 4);
+    return cv::contourArea(quad) > 0;
+}
+
+std::string format(const char* fmt, int n, int id, double a, double b) {
+    char text[256];
+    std::snprintf(text, sizeof text, fmt, n, id, a, b);
+    return text;
+}
+}  // namespace
+
+void dropInconsistentMarkers(const RunState& state, int n, ImageResult* result,
+                             std::vector<std::string>* notes) {
+    const double tolerance =
+        state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceSpecifiedPx;
+    std::vector<MarkerPlacement> placed;
+    std::vector<std::size_t> where;  // index in result of each placed marker
+    for (std::size_t j = 0; j < result->ids.size(); ++j) {
+        MarkerPlacement m;
+        m.id = result->ids[j];
+        if (!referenceCorners(state, m.id, m.reference)) continue;
+        for (int p = 0; p < 4; ++p) m.image[p] = result->points2d[4 * j + p];
+        placed.push_back(m);
+        where.push_back(j);
+    }
+    if (placed.empty()) return;
+    bool checked = false;
+    const std::vector<DroppedMarker> dropped = findInconsistentMarkers(placed, tolerance, &checked);
+    if (!checked) {
+        notes->push_back("image " + std::to_string(n) + ": " + std::to_string(placed.size()) +
+                         " markers are too few to check them against the " +
+                         (state.cameraMode() ? "board" : "pattern image") +
+                         "; they are kept as detected");
+        return;
+    }
+    std::vector<bool> remove(result->ids.size(), false);
+    for (const DroppedMarker& d : dropped) {
+        remove[where[d.index]] = true;
+        notes->push_back(format(
+            state.cameraMode()
+                ? "image %d: marker id %d dropped: its corners lie %.1f px from where the "
+                  "markers around it place it on the board (tolerance %.1f px); a wrong id or "
+                  "a marker pulled out of shape"
+                : "image %d: marker id %d dropped: its corners lie %.1f px from where the "
+                  "markers around it place it by the pattern image (tolerance %.1f px); a "
+                  "wrong id or a marker pulled out of shape",
+            n, placed[d.index].id, d.error, d.tolerance));
+    }
+    ImageResult kept;
+    for (std::size_t j = 0; j < result->ids.size(); ++j) {
+        if (remove[j]) continue;
+        kept.ids.push_back(result->ids[j]);
+        kept.confidences.push_back(result->confidences[j]);
+        if (j < result->reportedConfidences.size())
+            kept.reportedConfidences.push_back(result->reportedConfidences[j]);
+        for (int p = 0; p < 4; ++p) kept.points2d.push_back(result->points2d[4 * j + p]);
+    }
+    *result = kept;
+}
+
+std::string damagedMarkerNote(int n, int id) {
+    return "image " + std::to_string(n) + ": marker id " + std::to_string(id) +
+           " dropped: its edges are not straight along their whole length (partly hidden or "
+           "damaged), so its corners cannot be trusted";
+}
+
+void reportDrops(const std::vector<std::string>& notes, std::ostream& report) {
+    for (const std::string& note : notes) {
+        std::cout << note << std::endl;
+        report << note << std::endl;
+    }
+}

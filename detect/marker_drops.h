@@ -1,0 +1,20 @@
+// Markers that the detection accepted but the run cannot trust are dropped and named:
+// those that disagree with the board, and with --subpixel those whose edges are broken.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_state.h"
+
+// Removes from result (corners not yet reduced to centres) the markers that disagree
+// with where the other markers of image n place them, and adds one note per dropped
+// marker to *notes (and one when there are too few markers to check).
+void dropInconsistentMarkers(const RunState& state, int n, ImageResult* result,
+                             std::vector<std::string>* notes);
+
+// The note for a marker whose edges are not straight along their whole length.
+std::string damagedMarkerNote(int n, int id);
+
+// Prints the notes on the console and appends them to a report.
+void reportDrops(const std::vector<std::string>& notes, std::ostream& report);
