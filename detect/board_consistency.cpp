@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 #include <opencv2/calib3d.hpp>
 
 namespace {
-constexpr int kNeighbours = 8;  // markers around the checked one that give its local mapping
+constexpr int kNeighbours = 12;  // markers around the checked one that give its local mapping
 constexpr double kSharedErrorFactor = 3.0;  // tolerance over the median disagreement
+constexpr int kLensRounds = 8;
+constexpr int kGaussNewtonSteps = 8;
+constexpr double kTrustedShareOfSide = 0.25;  // centre off the undistorted board mapping
 
 double medianSide(const std::vector<MarkerPlacement>& markers) {
     std::vector<double> sides;
@@ -16,6 +20,119 @@ double medianSide(const std::vector<MarkerPlacement>& markers) {
         for (int p = 0; p < 4; ++p) sides.push_back(cv::norm(m.image[p] - m.image[(p + 1) % 4]));
     std::nth_element(sides.begin(), sides.begin() + sides.size() / 2, sides.end());
     return sides[sides.size() / 2];
+}
+
+// Radial distortion around the image centre, radius in half image diagonals. Fitted to
+// the markers, it takes the bulk of a real lens's bending out of the local mappings.
+struct RadialLens {
+    cv::Point2d centre;
+    double scale = 1, k1 = 0, k2 = 0;
+    double factor(cv::Point2d u) const {
+        const cv::Point2d d = (u - centre) / scale;
+        const double r2 = d.dot(d);
+        return 1 + k1 * r2 + k2 * r2 * r2;
+    }
+    cv::Point2d distort(cv::Point2d u) const { return centre + factor(u) * (u - centre); }
+    cv::Point2d undistort(cv::Point2d p) const {
+        cv::Point2d u = p;
+        for (int k = 0; k < 20; ++k) u = centre + (p - centre) / factor(u);
+        return u;
+    }
+};
+
+// Predicted photo points of ref under homography h (8 values, h33 = 1) and lens.
+void predict(const std::vector<cv::Point2d>& ref, const double h[8], const RadialLens& lens,
+             std::vector<cv::Point2d>* out) {
+    out->resize(ref.size());
+    for (std::size_t i = 0; i < ref.size(); ++i) {
+        const cv::Point2d r = ref[i];
+        const double w = h[6] * r.x + h[7] * r.y + 1;
+        (*out)[i] = lens.distort(cv::Point2d((h[0] * r.x + h[1] * r.y + h[2]) / w,
+                                             (h[3] * r.x + h[4] * r.y + h[5]) / w));
+    }
+}
+
+// Homography and distortion together by damped Gauss-Newton from the alternation's result
+// (which approaches the joint optimum slowly).
+RadialLens refineLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
+                      RadialLens lens) {
+    std::vector<cv::Point2d> undistorted;
+    for (const cv::Point2d& p : image) undistorted.push_back(lens.undistort(p));
+    cv::Mat h0 = cv::findHomography(ref, undistorted, 0);
+    if (h0.empty()) return lens;
+    h0 /= h0.at<double>(2, 2);
+    double x[10];
+    for (int k = 0; k < 8; ++k) x[k] = h0.at<double>(k / 3, k % 3);
+    x[8] = lens.k1;
+    x[9] = lens.k2;
+    const auto residuals = [&](const double* v, cv::Mat* r) {
+        RadialLens l = lens;
+        l.k1 = v[8];
+        l.k2 = v[9];
+        std::vector<cv::Point2d> p;
+        predict(ref, v, l, &p);
+        r->create(2 * static_cast<int>(ref.size()), 1, CV_64F);
+        for (std::size_t i = 0; i < ref.size(); ++i) {
+            r->at<double>(2 * static_cast<int>(i)) = p[i].x - image[i].x;
+            r->at<double>(2 * static_cast<int>(i) + 1) = p[i].y - image[i].y;
+        }
+    };
+    cv::Mat r, j(2 * static_cast<int>(ref.size()), 10, CV_64F);
+    for (int iteration = 0; iteration < kGaussNewtonSteps; ++iteration) {
+        residuals(x, &r);
+        for (int k = 0; k < 10; ++k) {
+            double moved[10];
+            std::copy(x, x + 10, moved);
+            const double step = 1e-6 * std::max(1.0, std::fabs(x[k]));
+            moved[k] += step;
+            cv::Mat rk;
+            residuals(moved, &rk);
+            j.col(k) = (rk - r) / step;
+        }
+        cv::Mat delta;
+        if (!cv::solve(j, -r, delta, cv::DECOMP_SVD)) break;
+        for (int k = 0; k < 10; ++k) x[k] += delta.at<double>(k);
+    }
+    if (!std::isfinite(x[8]) || !std::isfinite(x[9]) || std::fabs(x[8]) > 1 || std::fabs(x[9]) > 1)
+        return lens;
+    lens.k1 = x[8];
+    lens.k2 = x[9];
+    return lens;
+}
+
+// Alternates a homography of the undistorted points and the two distortion terms for that
+// homography (linear in them) over the given point pairs.
+RadialLens fitLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
+                   cv::Size photo) {
+    RadialLens lens;
+    lens.centre = cv::Point2d(photo.width / 2.0, photo.height / 2.0);
+    lens.scale = 0.5 * std::hypot(photo.width, photo.height);
+    for (int round = 0; round < kLensRounds; ++round) {
+        std::vector<cv::Point2d> undistorted, predicted;
+        for (const cv::Point2d& p : image) undistorted.push_back(lens.undistort(p));
+        const cv::Mat h = cv::findHomography(ref, undistorted, 0);
+        if (h.empty()) return RadialLens{lens.centre, lens.scale, 0, 0};
+        cv::perspectiveTransform(ref, predicted, h);
+        cv::Mat a(2 * static_cast<int>(ref.size()), 2, CV_64F), b(a.rows, 1, CV_64F), k;
+        for (std::size_t i = 0; i < ref.size(); ++i) {
+            const cv::Point2d d = predicted[i] - lens.centre;
+            const double r2 = d.dot(d) / (lens.scale * lens.scale);
+            const int row = 2 * static_cast<int>(i);
+            a.at<double>(row, 0) = d.x * r2;
+            a.at<double>(row, 1) = d.x * r2 * r2;
+            a.at<double>(row + 1, 0) = d.y * r2;
+            a.at<double>(row + 1, 1) = d.y * r2 * r2;
+            b.at<double>(row) = image[i].x - predicted[i].x;
+            b.at<double>(row + 1) = image[i].y - predicted[i].y;
+        }
+        if (!cv::solve(a, b, k, cv::DECOMP_SVD)) break;
+        lens.k1 = k.at<double>(0);
+        lens.k2 = k.at<double>(1);
+        if (!std::isfinite(lens.k1) || !std::isfinite(lens.k2) || std::fabs(lens.k1) > 1 ||
+            std::fabs(lens.k2) > 1)
+            return RadialLens{lens.centre, lens.scale, 0, 0};
+    }
+    return refineLens(ref, image, lens);
 }
 
 // The photo's corners of a marker reordered so that corner p pairs with reference corner
@@ -51,7 +168,7 @@ class LocalMapping {
         origin_ = origin;
         scale_ = 1e-9;
         for (const cv::Point2d& q : mapped) scale_ = std::max(scale_, cv::norm(q - origin_));
-        cv::Mat a(static_cast<int>(ref.size()), 6, CV_64F),
+        cv::Mat a(static_cast<int>(ref.size()), kTerms, CV_64F),
             b(static_cast<int>(ref.size()), 2, CV_64F);
         for (int k = 0; k < a.rows; ++k) {
             terms(mapped[k], a.ptr<double>(k));
@@ -63,10 +180,10 @@ class LocalMapping {
     cv::Point2d map(cv::Point2d ref) const {
         std::vector<cv::Point2d> in{ref}, out;
         cv::perspectiveTransform(in, out, h_);
-        double t[6];
+        double t[kTerms];
         terms(out[0], t);
         cv::Point2d d;
-        for (int k = 0; k < 6; ++k) {
+        for (int k = 0; k < kTerms; ++k) {
             d.x += t[k] * correction_.at<double>(k, 0);
             d.y += t[k] * correction_.at<double>(k, 1);
         }
@@ -74,14 +191,12 @@ class LocalMapping {
     }
 
   private:
-    void terms(cv::Point2d q, double t[6]) const {
+    // Quadratic: the global lens takes the bulk of the bending.
+    static constexpr int kTerms = 6;
+    void terms(cv::Point2d q, double t[kTerms]) const {
         const double u = (q.x - origin_.x) / scale_, v = (q.y - origin_.y) / scale_;
-        t[0] = 1;
-        t[1] = u;
-        t[2] = v;
-        t[3] = u * u;
-        t[4] = u * v;
-        t[5] = v * v;
+        const double all[kTerms] = {1, u, v, u * u, u * v, v * v};
+        std::copy(all, all + kTerms, t);
     }
     cv::Mat h_, correction_;
     cv::Point2d origin_;
@@ -90,11 +205,12 @@ class LocalMapping {
 
 // Error of marker i under the mapping of its nearest trusted neighbours; negative when
 // the neighbours give no mapping.
+// Points are undistorted by lens; the error is measured in the photo.
 double localError(const std::vector<MarkerPlacement>& markers,
                   const std::vector<std::array<cv::Point2d, 4>>& aligned,
                   const std::vector<cv::Point2d>& refCentres,
-                  const std::vector<cv::Point2d>& imageCentres, const std::vector<bool>& trusted,
-                  std::size_t i) {
+                  const std::vector<cv::Point2d>& imageCentres, const RadialLens& lens,
+                  const std::vector<bool>& trusted, std::size_t i) {
     std::vector<std::size_t> others;
     for (std::size_t j = 0; j < markers.size(); ++j)
         if (j != i && trusted[j]) others.push_back(j);
@@ -117,9 +233,11 @@ double localError(const std::vector<MarkerPlacement>& markers,
     }
     LocalMapping mapping;
     if (!mapping.fit(from, to, imageCentres[i])) return -1;
-    double worst = cv::norm(mapping.map(refCentres[i]) - imageCentres[i]);
+    double worst =
+        cv::norm(lens.distort(mapping.map(refCentres[i])) - lens.distort(imageCentres[i]));
     for (int p = 0; p < 4; ++p)
-        worst = std::max(worst, cv::norm(mapping.map(markers[i].reference[p]) - aligned[i][p]));
+        worst = std::max(worst, cv::norm(lens.distort(mapping.map(markers[i].reference[p])) -
+                                         lens.distort(aligned[i][p])));
     return worst;
 }
 }  // namespace
@@ -136,7 +254,8 @@ cv::Point2d diagonalCrossing(const cv::Point2d c[4]) {
 }
 
 std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
-                                                   double tolerancePx, bool* checked) {
+                                                   double tolerancePx, cv::Size photo,
+                                                   bool* checked) {
     *checked = false;
     std::vector<DroppedMarker> dropped;
     const std::size_t n = markers.size();
@@ -158,12 +277,42 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
     std::vector<bool> trusted(n);
     for (std::size_t i = 0; i < n; ++i) trusted[i] = inlier[i] != 0;
     if (std::count(trusted.begin(), trusted.end(), true) < kMinMarkersForBoardCheck) return dropped;
+    // The lens from the consensus; then the consensus again without the lens's bending,
+    // which lets in the markers that distortion kept out of the first.
+    std::vector<cv::Point2d> fitRef, fitImage;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!trusted[i]) continue;
+        for (int p = 0; p < 4; ++p) {  // corners only: a distorted quad's diagonals miss the centre
+            fitRef.push_back(markers[i].reference[p]);
+            fitImage.push_back(aligned[i][p]);
+        }
+    }
+    const RadialLens lens = fitLens(fitRef, fitImage, photo);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (cv::Point2d& p : aligned[i]) p = lens.undistort(p);
+        imageCentres[i] = diagonalCrossing(aligned[i].data());
+    }
+    std::vector<cv::Point2d> trustedRef, trustedImage;
+    for (std::size_t i = 0; i < n; ++i)
+        if (trusted[i]) {
+            trustedRef.push_back(refCentres[i]);
+            trustedImage.push_back(imageCentres[i]);
+        }
+    const cv::Mat flat = cv::findHomography(trustedRef, trustedImage, 0);
+    if (!flat.empty()) {
+        std::vector<cv::Point2d> predicted;
+        cv::perspectiveTransform(refCentres, predicted, flat);
+        for (std::size_t i = 0; i < n; ++i)
+            trusted[i] = cv::norm(predicted[i] - imageCentres[i]) < kTrustedShareOfSide * side;
+        if (std::count(trusted.begin(), trusted.end(), true) < kMinMarkersForBoardCheck)
+            return dropped;
+    }
     *checked = true;
     // A disagreement shared by most markers (lens distortion the neighbourhoods do not
     // follow, a board measured wrong) is not a wrong marker: the tolerance grows with it.
     std::vector<double> errors;
     for (std::size_t i = 0; i < n; ++i) {
-        const double e = localError(markers, aligned, refCentres, imageCentres, trusted, i);
+        const double e = localError(markers, aligned, refCentres, imageCentres, lens, trusted, i);
         if (e >= 0) errors.push_back(e);
     }
     double tolerance = std::max(tolerancePx, kBoardToleranceShareOfSide * side);
@@ -181,7 +330,8 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
             if (!kept[i]) continue;
             std::vector<bool> neighbours(n);
             for (std::size_t j = 0; j < n; ++j) neighbours[j] = kept[j] && trusted[j];
-            const double e = localError(markers, aligned, refCentres, imageCentres, neighbours, i);
+            const double e =
+                localError(markers, aligned, refCentres, imageCentres, lens, neighbours, i);
             if (e > worstError) {
                 worst = i;
                 worstError = e;

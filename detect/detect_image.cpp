@@ -16,18 +16,24 @@ void writeIdentityCameraParams(RunState* state, int width, int height) {
 
 namespace {
 // Share of the image in dark regions above the candidate size limit that look like a
-// marker would: roughly square boxes, mostly filled.
+// marker would: roughly square boxes, mostly filled, clear of the image border, each a
+// small part of the photo (not a dark room, not the unlit board around a projection).
 double oversizedShare(const LabelResult& labels) {
     if (labels.width <= 0 || labels.height <= 0) return 0;
+    const double image = static_cast<double>(labels.width) * labels.height;
     double covered = 0;
     for (int r = 1; r <= labels.regionCount && r < static_cast<int>(labels.area.size()); ++r) {
         if (labels.area[r] <= kMaxCandidateArea) continue;
-        const double w = labels.box[4 * r + 1] - labels.box[4 * r] + 1.0;
-        const double h = labels.box[4 * r + 3] - labels.box[4 * r + 2] + 1.0;
-        if (std::max(w, h) > 2.0 * std::min(w, h) || labels.area[r] < 0.3 * w * h) continue;
+        const int* b = &labels.box[4 * r];
+        const double w = b[1] - b[0] + 1.0, h = b[3] - b[2] + 1.0;
+        const bool onBorder =
+            b[0] <= 1 || b[2] <= 1 || b[1] >= labels.width - 2 || b[3] >= labels.height - 2;
+        if (onBorder || std::max(w, h) > 2.0 * std::min(w, h) || labels.area[r] < 0.6 * w * h ||
+            w * h > 0.1 * image)
+            continue;
         covered += labels.area[r];
     }
-    return covered / (static_cast<double>(labels.width) * labels.height);
+    return covered / image;
 }
 }  // namespace
 

@@ -190,7 +190,7 @@ void refineAtFullSize(const RunState& state, int n, const cv::Mat& photo, double
         for (int p = 0; p < 4; ++p)
             full.points2d.emplace_back(r == Refinement::kRefined ? refined[p] : start[p]);
     }
-    dropInconsistentMarkers(state, n, &full, drops);
+    dropInconsistentMarkers(state, n, photo.size(), &full, drops);
     *result = full;
 }
 
@@ -262,7 +262,8 @@ void runDetectionPass(RunState* state) {
         std::vector<std::string> drops;
         ImageResult result = acceptedMarkers(
             *state, n, sweep, loaded != state->images.end() ? loaded->second : cv::Mat(), &drops);
-        dropInconsistentMarkers(*state, n, &result, &drops);
+        dropInconsistentMarkers(*state, n, cv::Size(state->cameraWidth, state->cameraHeight),
+                                &result, &drops);
         if (scale < 1.0) refineAtFullSize(*state, n, photo, scale, &result, &drops);
         writeAcceptedBlock(*state, result, reports.info2d);
         reportDrops(drops, reports.info2d);
@@ -283,7 +284,7 @@ void runDetectionPass(RunState* state) {
                 if (scale < 1.0)
                     refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
                 else
-                    dropInconsistentMarkers(*state, n, &state->results[k], &drops);
+                    dropInconsistentMarkers(*state, n, photoSize, &state->results[k], &drops);
                 count = static_cast<int>(state->results[k].ids.size());
                 if (count != static_cast<int>(before) || scale < 1.0) {
                     // The marked image shows what is kept, where it is kept.

@@ -31,7 +31,7 @@ std::string format(const char* fmt, int n, int id, double a, double b) {
 }
 }  // namespace
 
-void dropInconsistentMarkers(const RunState& state, int n, ImageResult* result,
+void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
                              std::vector<std::string>* notes) {
     const double tolerance =
         state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceSpecifiedPx;
@@ -47,7 +47,8 @@ void dropInconsistentMarkers(const RunState& state, int n, ImageResult* result,
     }
     if (placed.empty()) return;
     bool checked = false;
-    const std::vector<DroppedMarker> dropped = findInconsistentMarkers(placed, tolerance, &checked);
+    const std::vector<DroppedMarker> dropped =
+        findInconsistentMarkers(placed, tolerance, photo, &checked);
     if (!checked) {
         notes->push_back("image " + std::to_string(n) + ": " + std::to_string(placed.size()) +
                          " markers are too few to check them against the " +

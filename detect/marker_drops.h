@@ -9,8 +9,9 @@
 
 // Removes from result (corners not yet reduced to centres) the markers that disagree
 // with where the other markers of image n place them, and adds one note per dropped
-// marker to *notes (and one when there are too few markers to check).
-void dropInconsistentMarkers(const RunState& state, int n, ImageResult* result,
+// marker to *notes (and one when there are too few markers to check). photo: the size of
+// the image the corners are in.
+void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
                              std::vector<std::string>* notes);
 
 // The note for a marker whose edges are not straight along their whole length.

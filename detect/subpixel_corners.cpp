@@ -87,7 +87,24 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
         if (std::fabs(next - edge) > halfWindow) return false;
         edge = next;
     }
-    *offset = edge;
+    // The area is the centroid of the profile's slope over the whole window. Sharpening
+    // adds slopes of the other sign on both sides (halos), and clipping at black or white
+    // makes them unequal; the centroid of the main rising lobe alone is immune to both.
+    if (!profileAlong(grey, p, n, edge - halfWindow, count, &profile)) return false;
+    int peak = count / 2;
+    for (int k = 0; k + 1 < count; ++k)
+        if (profile[k + 1] - profile[k] > profile[peak + 1] - profile[peak]) peak = k;
+    int from = peak, to = peak;
+    while (from > 0 && profile[from] - profile[from - 1] > 0) --from;
+    while (to + 2 < count && profile[to + 2] - profile[to + 1] > 0) ++to;
+    double moment = 0, mass = 0;
+    for (int k = from; k <= to; ++k) {
+        const double slope = profile[k + 1] - profile[k];
+        moment += slope * (k + 0.5);
+        mass += slope;
+    }
+    if (mass <= 0) return false;
+    *offset = edge - halfWindow + moment / mass * kProfileStep;
     return true;
 }
 
@@ -128,8 +145,8 @@ bool intersect(const cv::Vec4f& l1, const cv::Vec4f& l2, cv::Point2d* p) {
 }
 }  // namespace
 
-Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[4],
-                                      cv::Point2d out[4]) {
+namespace {
+Refinement refineOnce(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]) {
     const cv::Point2d centre = 0.25 * (in[0] + in[1] + in[2] + in[3]);
     // The window across an edge stays inside the black border (a quarter of the side)
     // and clear of the neighbouring markers.
@@ -142,12 +159,31 @@ Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[
         const Refinement r = fitEdge(grey, in[i], in[(i + 1) % 4], centre, halfWindow, &lines[i]);
         if (r != Refinement::kRefined) return r;
     }
+    // Detected corners of low-contrast markers (projected ones) can sit a few pixels
+    // inside or outside; a larger move means the refinement locked onto something else.
+    const double maxShift = std::max(kMaxCornerShiftPx, kMaxCornerShiftShare * shortest);
     cv::Point2d refined[4];
     for (int i = 0; i < 4; ++i) {
         if (!intersect(lines[(i + 3) % 4], lines[i], &refined[i])) return Refinement::kDamaged;
-        if (cv::norm(refined[i] - in[i]) > kMaxCornerShiftPx) return Refinement::kDamaged;
+        if (cv::norm(refined[i] - in[i]) > maxShift) return Refinement::kDamaged;
     }
     for (int i = 0; i < 4; ++i) out[i] = refined[i];
+    return Refinement::kRefined;
+}
+}  // namespace
+
+Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[4],
+                                      cv::Point2d out[4]) {
+    cv::Point2d first[4];
+    const Refinement r = refineOnce(grey, in, first);
+    if (r != Refinement::kRefined) return r;
+    double moved = 0;
+    for (int i = 0; i < 4; ++i) moved = std::max(moved, cv::norm(first[i] - in[i]));
+    // Far from the start the edge windows were off centre: once more from the result.
+    cv::Point2d second[4];
+    if (moved > kRecentreShiftPx && refineOnce(grey, first, second) == Refinement::kRefined)
+        std::copy(second, second + 4, first);
+    std::copy(first, first + 4, out);
     return Refinement::kRefined;
 }
 

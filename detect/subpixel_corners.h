@@ -5,9 +5,12 @@
 
 #include <opencv2/core.hpp>
 
-// Corners move by at most this much; a larger move means the refinement locked onto
-// something else and the detected corners are kept.
+// Corners move by at most this much, or this share of the marker's shortest side when
+// larger; a larger move means the refinement locked onto something else.
 constexpr double kMaxCornerShiftPx = 2.5;
+constexpr double kMaxCornerShiftShare = 0.1;
+// A corner that moved further than this is refined once more from where it landed.
+constexpr double kRecentreShiftPx = 1.0;
 
 // An edge is straight along its whole length when at most this share of its samples
 // cannot be located or lies off the fitted line; more means something crosses it.

@@ -26,6 +26,9 @@ SceneTruth loadSceneTruth(const std::string& sceneDir) {
             v.projectedProjector.emplace_back(projected.at<double>(id, 3),
                                               projected.at<double>(id, 4));
         }
+        for (const cv::FileNode& id : node["hidden"]) v.hidden.push_back(static_cast<int>(id));
+        for (const cv::FileNode& id : node["hidden_projected"])
+            v.hiddenProjected.push_back(static_cast<int>(id));
         t.views.push_back(v);
     }
     return t;

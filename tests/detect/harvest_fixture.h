@@ -15,6 +15,7 @@
 struct ViewTruth {
     std::vector<std::array<cv::Point2d, 4>> corners;
     std::vector<cv::Point2d> projectedCamera, projectedProjector;
+    std::vector<int> hidden, hiddenProjected;  // ids a hand covers, rim included
 };
 
 struct SceneTruth {

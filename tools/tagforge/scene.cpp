@@ -205,7 +205,8 @@ bool projectedCornersOnBoard(const Projector& p, const View& v, const Layouts& l
 }
 
 // Draws board poses until one shows every printed and every projected marker well inside
-// the image. Tilts alternate in sign over the views so that the set constrains the camera.
+// the image (or, failing that, every printed one). Tilts alternate in sign over the views so that
+// the set constrains the camera.
 bool choosePose(int index, std::mt19937& rng, const Camera& cam, const Projector& proj,
                 const Layouts& l, const SceneOptions& o, View* v) {
     std::uniform_real_distribution<double> tilt(o.tiltMin, o.tiltMax), turn(-18.0, 18.0),
@@ -222,8 +223,12 @@ bool choosePose(int index, std::mt19937& rng, const Camera& cam, const Projector
         View candidate{r, centre - r * cv::Vec3d(bw / 2, bh / 2, 0)};
         if (!insideImage(cam.size, projectToCamera(cam, candidate, boardCorners(l.board))))
             continue;
-        if (!projectedCornersOnBoard(proj, candidate, l, &projected)) continue;
-        if (!insideImage(cam.size, projectToCamera(cam, candidate, projected))) continue;
+        // Steep poses seldom catch the whole projected pattern: after half the tries the
+        // projector photo may show only part of it.
+        const bool wholePattern = tries < kMaxPoseTries / 2;
+        if (wholePattern && !projectedCornersOnBoard(proj, candidate, l, &projected)) continue;
+        if (wholePattern && !insideImage(cam.size, projectToCamera(cam, candidate, projected)))
+            continue;
         *v = candidate;
         return true;
     }

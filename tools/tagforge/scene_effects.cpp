@@ -197,7 +197,7 @@ cv::Mat applyCameraProcessing(const PhotoLook& look, const cv::Mat& photo) {
     cv::Mat out = photo;
     if (look.sharpen > 0) {
         cv::Mat soft;
-        cv::GaussianBlur(photo, soft, cv::Size(0, 0), 1.5);
+        cv::GaussianBlur(photo, soft, cv::Size(0, 0), 1.0);
         cv::addWeighted(photo, 1.0 + look.sharpen, soft, -look.sharpen, 0, out);
     }
     return out;

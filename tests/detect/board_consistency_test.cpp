@@ -1,0 +1,123 @@
+// The board check on made-up sightings: a 9 x 7 board seen through a perspective camera
+// with barrel distortion, with one sighting changed at a time.
+#include "board_consistency.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+constexpr double kSide = 30, kPitch = 40;
+
+// Board (mm) to image (px): a tilted view with radial distortion around the image centre.
+cv::Point2d project(cv::Point2d b, double distortion) {
+    const double x = b.x - 180, y = b.y - 140, w = 1.0 + 0.0012 * x + 0.0005 * y;
+    cv::Point2d p(640 + 2.4 * (x + 0.2 * y) / w, 480 + 2.4 * (y - 0.1 * x) / w);
+    const cv::Point2d d = (p - cv::Point2d(640, 480)) / 1000.0;
+    const double r2 = d.dot(d);
+    return cv::Point2d(640, 480) + (1 + distortion * r2) * (p - cv::Point2d(640, 480));
+}
+
+std::vector<MarkerPlacement> board(double distortion) {
+    std::vector<MarkerPlacement> markers;
+    for (int col = 0; col < 9; ++col)
+        for (int row = 0; row < 7; ++row) {
+            MarkerPlacement m;
+            m.id = col * 7 + row;
+            const double x0 = col * kPitch, y0 = row * kPitch, x1 = x0 + kSide, y1 = y0 + kSide;
+            const cv::Point2d ref[4] = {{x1, y1}, {x0, y1}, {x0, y0}, {x1, y0}};
+            for (int p = 0; p < 4; ++p) {
+                m.reference[p] = ref[p];
+                m.image[p] = project(ref[p], distortion);
+            }
+            markers.push_back(m);
+        }
+    return markers;
+}
+
+struct Case {
+    std::string name;
+    double distortion;
+    std::function<void(std::vector<MarkerPlacement>*)> change;
+    double tolerance;
+    std::vector<int> dropped;  // ids
+    bool checked = true;
+};
+
+void swapPlaces(std::vector<MarkerPlacement>* m, int a, int b) {
+    std::swap((*m)[a].image, (*m)[b].image);
+}
+}  // namespace
+
+TEST(BoardConsistency, DropsWhatDisagreesWithTheBoardAndNothingElse) {
+    const std::vector<Case> cases = {
+        {"clean", 0.0, [](auto*) {}, 1.0, {}},
+        {"strong barrel distortion", -0.35, [](auto*) {}, 1.0, {}},
+        {"two ids read the wrong way round",
+         -0.2,
+         [](auto* m) { swapPlaces(m, 10, 11); },
+         1.0,
+         {10, 11}},
+        {"a stray printout far off",
+         -0.2,
+         [](auto* m) {
+             for (cv::Point2d& p : (*m)[30].image) p += cv::Point2d(-560, 300);
+         },
+         5.0,
+         {30}},
+        {"one corner pulled by 3 px", 0.0, [](auto* m) { (*m)[40].image[2].x += 3; }, 1.0, {40}},
+        {"a pull within the tolerance", 0.0, [](auto* m) { (*m)[40].image[2].x += 3; }, 5.0, {}},
+        {"corners listed from another corner",  // the board turned: still the same places
+         -0.2,
+         [](auto* m) {
+             for (MarkerPlacement& k : *m) std::rotate(k.image, k.image + 2, k.image + 4);
+         },
+         1.0,
+         {}},
+        {"every marker shrunk alike (a board measured wrong)",
+         0.0,
+         [](auto* m) {
+             for (MarkerPlacement& k : *m) {
+                 const cv::Point2d c = 0.25 * (k.image[0] + k.image[1] + k.image[2] + k.image[3]);
+                 for (cv::Point2d& p : k.image) p = c + 0.9 * (p - c);
+             }
+         },
+         1.0,
+         {}},
+        {"too few to check",
+         0.0,
+         [](auto* m) {
+             m->resize(5);
+             swapPlaces(m, 0, 1);
+         },
+         1.0,
+         {},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<MarkerPlacement> markers = board(c.distortion);
+        c.change(&markers);
+        bool checked = false;
+        const std::vector<DroppedMarker> dropped =
+            findInconsistentMarkers(markers, c.tolerance, cv::Size(1280, 960), &checked);
+        EXPECT_EQ(checked, c.checked);
+        std::vector<int> ids;
+        for (const DroppedMarker& d : dropped) {
+            ids.push_back(markers[d.index].id);
+            EXPECT_GT(d.error, d.tolerance);
+        }
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(ids, c.dropped);
+    }
+}
+
+TEST(BoardConsistency, DiagonalsCrossAtTheProjectedCentre) {
+    const cv::Point2d square[4] = {{10, 10}, {0, 10}, {0, 0}, {10, 0}};
+    EXPECT_LT(cv::norm(diagonalCrossing(square) - cv::Point2d(5, 5)), 1e-12);
+    // A trapezoid: the crossing is not the mean of the corners.
+    const cv::Point2d trapezoid[4] = {{12, 10}, {-2, 10}, {2, 0}, {8, 0}};
+    const cv::Point2d c = diagonalCrossing(trapezoid);
+    EXPECT_NEAR(c.x, 5, 1e-12);
+    EXPECT_NEAR(c.y, 10.0 * 6 / 20, 1e-12);  // the diagonals split 14 : 6 along y
+}
