@@ -53,8 +53,8 @@ std::string reportName(const RunState& state, const char* what, int n) {
 
 // One iteration; returns false when the pass should stop.
 bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey,
-                  std::vector<IdEntry>* ids, std::ofstream& report,
-                  std::vector<std::string>* drops) {
+                  std::vector<IdEntry>* ids, std::ofstream& report, std::vector<std::string>* drops,
+                  cv::Mat* lastRectified) {
     const DetectorConfig& c = state->config();
     const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
     ImageResult& result = state->results[k];
@@ -90,10 +90,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     cv::warpPerspective(state->images[n], rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
                         cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
     cv::cvtColor(rectified, grey, cv::COLOR_BGR2GRAY);
-    char homoName[64];
-    std::snprintf(homoName, sizeof homoName,
-                  state->cameraMode() ? "test/Cam_%03d_homo.png" : "test/Proj_%03d_homo.png", n);
-    saveImage(state, homoName, rectified);
+    *lastRectified = rectified;  // each iteration's view replaces the one before
 
     for (std::size_t j = 0; j < m; ++j) {
         IdEntry& e = (*ids)[result.ids[j]];
@@ -202,9 +199,16 @@ void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* dr
     std::ofstream report(adaptiveName);
     cv::Mat photoGrey;
     if (state->config().subpixel) cv::cvtColor(state->images[n], photoGrey, cv::COLOR_BGR2GRAY);
+    cv::Mat lastRectified;
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(state, n, k, r, photoGrey, &ids, report, drops)) break;
-    drawMarkedImage(state, n, k, state->images[n]);
+        if (!runIteration(state, n, k, r, photoGrey, &ids, report, drops, &lastRectified)) break;
+    if (!lastRectified.empty()) {
+        char homoName[64];
+        std::snprintf(homoName, sizeof homoName,
+                      state->cameraMode() ? "test/Cam_%03d_homo.png" : "test/Proj_%03d_homo.png",
+                      n);
+        saveImage(state, homoName, lastRectified);
+    }
     diff << "After adaptive: " << state->detectCount[n] << std::endl;
     closeReport(state, &diff, diffName);
     closeReport(state, &report, adaptiveName);

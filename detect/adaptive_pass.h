@@ -9,6 +9,7 @@
 
 // Runs up to six iterations on usable image n (success position k) while the number of
 // markers changes, replacing ImageResult k and the detect count of n. Writes the
-// diff_detectnum and adaptive_AR_2Dinfo reports, the rectified image of each iteration
-// and, at the end, the marked image again. Markers dropped on the way are noted in *drops.
+// diff_detectnum and adaptive_AR_2Dinfo reports and the rectified image of the last
+// iteration (each iteration's replaces the one before); the caller draws the marked
+// image of the result. Markers dropped on the way are noted in *drops.
 void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* drops);

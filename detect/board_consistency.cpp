@@ -22,6 +22,50 @@ double medianSide(const std::vector<MarkerPlacement>& markers) {
     return sides[sides.size() / 2];
 }
 
+// Least-squares homography (h33 = 1) of many point pairs, on coordinates centred and
+// scaled for conditioning; empty when degenerate. Plain linear algebra: it is fitted for
+// every marker of every photo.
+cv::Mat linearHomography(const std::vector<cv::Point2d>& from, const std::vector<cv::Point2d>& to) {
+    const int n = static_cast<int>(from.size());
+    cv::Point2d cf, ct;
+    for (int i = 0; i < n; ++i) {
+        cf += from[i];
+        ct += to[i];
+    }
+    cf /= n;
+    ct /= n;
+    double sf = 0, st = 0;
+    for (int i = 0; i < n; ++i) {
+        sf += cv::norm(from[i] - cf);
+        st += cv::norm(to[i] - ct);
+    }
+    if (sf <= 0 || st <= 0) return cv::Mat();
+    sf = n / sf;
+    st = n / st;
+    cv::Mat a(2 * n, 8, CV_64F), b(2 * n, 1, CV_64F), h;
+    for (int i = 0; i < n; ++i) {
+        const double x = (from[i].x - cf.x) * sf, y = (from[i].y - cf.y) * sf;
+        const double u = (to[i].x - ct.x) * st, v = (to[i].y - ct.y) * st;
+        double* r0 = a.ptr<double>(2 * i);
+        double* r1 = a.ptr<double>(2 * i + 1);
+        const double row0[8] = {x, y, 1, 0, 0, 0, -u * x, -u * y};
+        const double row1[8] = {0, 0, 0, x, y, 1, -v * x, -v * y};
+        std::copy(row0, row0 + 8, r0);
+        std::copy(row1, row1 + 8, r1);
+        b.at<double>(2 * i) = u;
+        b.at<double>(2 * i + 1) = v;
+    }
+    if (!cv::solve(a, b, h, cv::DECOMP_QR)) return cv::Mat();
+    const cv::Mat normalized =
+        (cv::Mat_<double>(3, 3) << h.at<double>(0), h.at<double>(1), h.at<double>(2),
+         h.at<double>(3), h.at<double>(4), h.at<double>(5), h.at<double>(6), h.at<double>(7), 1.0);
+    const cv::Mat fromScale =
+        (cv::Mat_<double>(3, 3) << sf, 0, -sf * cf.x, 0, sf, -sf * cf.y, 0, 0, 1);
+    const cv::Mat toScaleInverse =
+        (cv::Mat_<double>(3, 3) << 1 / st, 0, ct.x, 0, 1 / st, ct.y, 0, 0, 1);
+    return toScaleInverse * normalized * fromScale;
+}
+
 // Radial distortion around the image centre, radius in half image diagonals. Fitted to
 // the markers, it takes the bulk of a real lens's bending out of the local mappings.
 struct RadialLens {
@@ -161,7 +205,7 @@ class LocalMapping {
   public:
     bool fit(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
              cv::Point2d origin) {
-        h_ = cv::findHomography(ref, image, 0);
+        h_ = linearHomography(ref, image);
         if (h_.empty()) return false;
         std::vector<cv::Point2d> mapped;
         cv::perspectiveTransform(ref, mapped, h_);

@@ -161,10 +161,9 @@ cv::Point2d toFullSize(cv::Point2d p, double scale) {
     return (p + cv::Point2d(0.5, 0.5)) / scale - cv::Point2d(0.5, 0.5);
 }
 
-void toWorkScale(ImageResult* result, double scale) {
-    for (cv::Point2f& p : result->points2d)
-        p = cv::Point2f(static_cast<float>((p.x + 0.5) * scale - 0.5),
-                        static_cast<float>((p.y + 0.5) * scale - 0.5));
+ImageResult atFullSize(ImageResult result, double scale) {
+    for (cv::Point2f& p : result.points2d) p = cv::Point2f(toFullSize(p, scale));
+    return result;
 }
 
 // Corners found on the reduced copy, refined again on the full photo and checked against
@@ -240,9 +239,14 @@ void runDetectionPass(RunState* state) {
         cv::Mat photo;
         if (state->readable.count(n)) {
             photo = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
-            if (photo.size() != photoSize) {
-                std::cerr << "image " << n << " could not be read again (it counts as unusable)"
-                          << std::endl;
+            if (photo.empty()) {
+                std::cerr << "cannot read image " << expandPattern(state->args.driver.Camera_img, n)
+                          << " (image " << n << " counts as unusable)" << std::endl;
+            } else if (photo.size() != photoSize) {
+                std::cerr << "image " << expandPattern(state->args.driver.Camera_img, n) << " is "
+                          << photo.cols << " x " << photo.rows << ", not " << photoSize.width
+                          << " x " << photoSize.height << " like the series (image " << n
+                          << " counts as unusable)" << std::endl;
                 photo.release();
             } else {
                 state->images[n] = workImage(photo, scale);
@@ -264,8 +268,12 @@ void runDetectionPass(RunState* state) {
             *state, n, sweep, loaded != state->images.end() ? loaded->second : cv::Mat(), &drops);
         dropInconsistentMarkers(*state, n, cv::Size(state->cameraWidth, state->cameraHeight),
                                 &result, &drops);
-        if (scale < 1.0) refineAtFullSize(*state, n, photo, scale, &result, &drops);
-        writeAcceptedBlock(*state, result, reports.info2d);
+        // Reduced photos: the corners are refined on the full photo once, after the last
+        // pass that can add markers.
+        const bool adaptive = c.Adapbtive_thresh_flag == 1;
+        if (scale < 1.0 && !adaptive) refineAtFullSize(*state, n, photo, scale, &result, &drops);
+        writeAcceptedBlock(*state, scale < 1.0 && adaptive ? atFullSize(result, scale) : result,
+                           reports.info2d);
         reportDrops(drops, reports.info2d);
         count = static_cast<int>(result.ids.size());
         std::cout << "image " << n << " ... " << count << std::endl;
@@ -273,26 +281,21 @@ void runDetectionPass(RunState* state) {
         if (loaded != state->images.end() && count > c.Minimum_number) {
             state->successList.push_back(n);
             state->results.push_back(result);
-            cv::Mat marked = loaded->second.clone();
-            drawMarkedImage(state, n, k, marked, scale);
-            if (c.Adapbtive_thresh_flag == 1) {
+            if (adaptive) {
                 std::cout << "## Start adaptive thresh" << std::endl;
                 drops.clear();
-                if (scale < 1.0) toWorkScale(&state->results[k], scale);
                 runAdaptivePass(state, n, k, &drops);
-                const std::size_t before = state->results[k].ids.size();
                 if (scale < 1.0)
                     refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
                 else
                     dropInconsistentMarkers(*state, n, photoSize, &state->results[k], &drops);
                 count = static_cast<int>(state->results[k].ids.size());
-                if (count != static_cast<int>(before) || scale < 1.0) {
-                    // The marked image shows what is kept, where it is kept.
-                    cv::Mat redrawn = workImage(photo, scale);
-                    drawMarkedImage(state, n, k, redrawn, scale);
-                }
                 reportDrops(drops, reports.info2d);
             }
+            // The marked image is drawn once, with what is kept (on the reduced copy when
+            // the photo was searched reduced).
+            cv::Mat marked = scale < 1.0 ? workImage(photo, scale) : loaded->second;
+            drawMarkedImage(state, n, k, marked, scale);
             buildPointLists(state, k);
             writeCorrespondenceFiles(state, k);
             ++k;

@@ -15,6 +15,7 @@
 #include "camera_param.h"
 #include "detector_config.h"
 #include "engine_context.h"
+#include "image_writer.h"
 
 constexpr int kPatternNotFound = 1000;
 
@@ -69,6 +70,7 @@ struct RunState {
     // The engine of this run (camera parameters, patterns, buffers) and its image buffer.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
     std::vector<unsigned char> packed;
+    std::unique_ptr<ImageWriter> writer = std::make_unique<ImageWriter>();
 
     const DetectorConfig& config() const { return args.config; }
     bool cameraMode() const { return args.config.calib_mode == 0; }
@@ -86,8 +88,12 @@ cv::Mat loadSeriesImage(const std::string& name);
 // Records a file that could not be written and says so on stderr.
 void reportUnwritten(RunState* state, const std::string& path);
 
-// Writes an image; a failure is reported and recorded.
+// Writes an image (on the run's writer thread); failures are reported and recorded by
+// finishImages.
 void saveImage(RunState* state, const std::string& path, const cv::Mat& image);
+
+// Waits for the queued images and records those that could not be written.
+void finishImages(RunState* state);
 
 // Converts an 8-bit BGR image to the engine's packed buffer: rows of blue, green, red,
 // 255, no gap between rows.

@@ -1,5 +1,6 @@
 #include "subpixel_corners.h"
 
+#include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -14,6 +15,7 @@ constexpr double kEdgeSpacing = 0.5;    // px between edge points along the edge
 constexpr double kMinContrast = 20.0;   // grey levels between the border and the surround
 constexpr double kMinEdgeLength = 8.0;  // px
 constexpr int kMinEdgePoints = 6;
+constexpr int kMaxEdgePoints = 64;  // enough for a line; long edges are sampled sparser
 
 // Bilinear grey value; false outside the image.
 bool sample(const cv::Mat& grey, double x, double y, double* value) {
@@ -74,8 +76,10 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
             crossed = true;
         }
     if (!crossed) return false;
+    double start = 0;  // of the last profile
     for (int pass = 0; pass < kAreaPasses; ++pass) {
-        if (!profileAlong(grey, p, n, edge - halfWindow, count, &profile)) return false;
+        start = edge - halfWindow;
+        if (!profileAlong(grey, p, n, start, count, &profile)) return false;
         dark = plateau(profile, true);
         bright = plateau(profile, false);
         if (bright - dark < kMinContrast) return false;
@@ -90,7 +94,7 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
     // The area is the centroid of the profile's slope over the whole window. Sharpening
     // adds slopes of the other sign on both sides (halos), and clipping at black or white
     // makes them unequal; the centroid of the main rising lobe alone is immune to both.
-    if (!profileAlong(grey, p, n, edge - halfWindow, count, &profile)) return false;
+    // (The last window is centred within a fraction of a pixel: its profile will do.)
     int peak = count / 2;
     for (int k = 0; k + 1 < count; ++k)
         if (profile[k + 1] - profile[k] > profile[peak + 1] - profile[peak]) peak = k;
@@ -104,7 +108,7 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
         mass += slope;
     }
     if (mass <= 0) return false;
-    *offset = edge - halfWindow + moment / mass * kProfileStep;
+    *offset = start + moment / mass * kProfileStep;
     return true;
 }
 
@@ -117,8 +121,8 @@ Refinement fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2
     cv::Point2d n(-d.y, d.x);
     if ((0.5 * (a + b) - centre).dot(n) < 0) n = -n;  // outward, towards the bright surround
     std::vector<cv::Point2f> points;
-    const int count =
-        std::max(kMinEdgePoints, static_cast<int>(length * (1 - 2 * kEdgeMargin) / kEdgeSpacing));
+    const int count = std::clamp(static_cast<int>(length * (1 - 2 * kEdgeMargin) / kEdgeSpacing),
+                                 kMinEdgePoints, kMaxEdgePoints);
     for (int k = 0; k < count; ++k) {
         const double t = length * (kEdgeMargin + (1 - 2 * kEdgeMargin) * (k + 0.5) / count);
         const cv::Point2d p = a + t * d;

@@ -10,7 +10,7 @@
 constexpr double kMaxCornerShiftPx = 2.5;
 constexpr double kMaxCornerShiftShare = 0.1;
 // A corner that moved further than this is refined once more from where it landed.
-constexpr double kRecentreShiftPx = 1.0;
+constexpr double kRecentreShiftPx = 2.0;
 
 // An edge is straight along its whole length when at most this share of its samples
 // cannot be located or lies off the fitted line; more means something crosses it.

@@ -30,8 +30,8 @@ void createFolders(const RunState& state) {
     }
 }
 
-// Checks the series; the camera size comes from the first image that loads. Each image
-// is decoded here and again when its turn comes, so that one photo at a time is held.
+// Checks the series; the camera size comes from the first image that loads. Photos are
+// decoded when their turn comes, so that one photo at a time is held.
 // Returns false when none loads.
 bool loadSeries(RunState* state) {
     const DetectorConfig& c = state->config();
@@ -42,17 +42,24 @@ bool loadSeries(RunState* state) {
             std::cerr << tooLarge << " (image " << i << " counts as unusable)" << std::endl;
             continue;
         }
-        const cv::Mat image = loadSeriesImage(name);
-        if (image.empty()) {
+        // The first photo is decoded (its size with any orientation applied); for the
+        // others the header's size will do, the pass decodes them anyway.
+        int width = 0, height = 0;
+        if (state->cameraWidth == 0 || !imageHeaderSize(name, &width, &height)) {
+            const cv::Mat image = loadSeriesImage(name);
+            width = image.cols;
+            height = image.rows;
+        }
+        if (width == 0) {
             std::cerr << "cannot read image " << name << " (image " << i << " counts as unusable)"
                       << std::endl;
             continue;
         }
         if (state->cameraWidth == 0) {
-            state->cameraWidth = image.cols;
-            state->cameraHeight = image.rows;
-        } else if (image.cols != state->cameraWidth || image.rows != state->cameraHeight) {
-            std::cerr << "image " << name << " is " << image.cols << " x " << image.rows << ", not "
+            state->cameraWidth = width;
+            state->cameraHeight = height;
+        } else if (width != state->cameraWidth || height != state->cameraHeight) {
+            std::cerr << "image " << name << " is " << width << " x " << height << ", not "
                       << state->cameraWidth << " x " << state->cameraHeight
                       << " like the series (image " << i << " counts as unusable)" << std::endl;
             continue;
@@ -159,6 +166,7 @@ int runTagharvest(int argc, char** argv) {
         std::cout << "detect image 1st" << std::endl;
         runDetectionPass(&state);
         writeTrueNumberFile(&state);
+        finishImages(&state);
     } catch (const TagharvestExit& exit) {
         return exit.status;
     }
