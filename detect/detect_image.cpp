@@ -1,6 +1,9 @@
 #include "detect_image.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <utility>
 
@@ -11,7 +14,14 @@
 
 void writeIdentityCameraParams(RunState* state, int width, int height) {
     const CameraParam p = identityCameraParams(width, height);
-    if (saveCameraParams("camparam.dat", 1, &p) < 0) reportUnwritten(state, "camparam.dat");
+    // Replaced whole (written aside, then renamed): another tagharvest in the same folder
+    // may be reading it.
+    const std::string part = "camparam.dat." + std::to_string(getpid()) + ".part";
+    if (saveCameraParams(part.c_str(), 1, &p) < 0 ||
+        std::rename(part.c_str(), "camparam.dat") != 0) {
+        std::remove(part.c_str());
+        reportUnwritten(state, "camparam.dat");
+    }
 }
 
 namespace {

@@ -4,9 +4,12 @@
 
 namespace {
 constexpr std::size_t kMaxQueued = 3;  // bounds the memory held by large photos
-}
+constexpr int kWriters = 2;
+}  // namespace
 
-ImageWriter::ImageWriter() : thread_([this] { run(); }) {}
+ImageWriter::ImageWriter() {
+    for (int i = 0; i < kWriters; ++i) threads_.emplace_back([this] { run(); });
+}
 
 ImageWriter::~ImageWriter() {
     {
@@ -14,7 +17,7 @@ ImageWriter::~ImageWriter() {
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& t : threads_) t.join();
 }
 
 void ImageWriter::write(const std::string& path, const cv::Mat& image) {
@@ -26,7 +29,7 @@ void ImageWriter::write(const std::string& path, const cv::Mat& image) {
 
 std::vector<std::string> ImageWriter::finish() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    changed_.wait(lock, [this] { return queue_.empty() && busy_ == 0; });
     std::vector<std::string> failed;
     failed.swap(failed_);
     return failed;
@@ -39,7 +42,7 @@ void ImageWriter::run() {
         if (queue_.empty()) return;  // stopping with nothing left
         auto [path, image] = std::move(queue_.front());
         queue_.pop_front();
-        busy_ = true;
+        ++busy_;
         changed_.notify_all();
         lock.unlock();
         bool ok = false;
@@ -50,7 +53,7 @@ void ImageWriter::run() {
         }
         lock.lock();
         if (!ok) failed_.push_back(path);
-        busy_ = false;
+        --busy_;
         changed_.notify_all();
     }
 }

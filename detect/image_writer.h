@@ -1,5 +1,5 @@
-// Writes the run's images on a thread of their own: encoding a PNG of a photo takes as
-// long as searching it, and nothing in the run reads the images back.
+// Writes the run's images on threads of their own: encoding a PNG of a photo takes longer
+// than searching it, and nothing in the run reads the images back.
 #pragma once
 
 #include <condition_variable>
@@ -29,6 +29,7 @@ class ImageWriter {
     std::condition_variable changed_;
     std::deque<std::pair<std::string, cv::Mat>> queue_;
     std::vector<std::string> failed_;
-    bool busy_ = false, stopping_ = false;
-    std::thread thread_;
+    int busy_ = 0;  // images being written
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
 };

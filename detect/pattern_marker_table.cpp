@@ -1,5 +1,7 @@
 #include "pattern_marker_table.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -43,7 +45,11 @@ void buildPatternMarkerTable(RunState* state) {
     const cv::Mat whitePatch(kWhitePatchSide, kWhitePatchSide, CV_8UC3, cv::Scalar(255, 255, 255));
     std::vector<unsigned char> buffer;
 
-    std::ofstream info("AR_pattern_info.txt");
+    // Written under a name of this run's own and renamed when complete: rigflow runs the
+    // camera and projector detections at the same time in one folder.
+    const std::string infoName = "AR_pattern_info.txt";
+    const std::string partName = infoName + "." + std::to_string(getpid()) + ".part";
+    std::ofstream info(partName);
     installCameraParams(state->engine.get(), readCameraParamFile(), work.cols, work.rows);
     state->patternTable.assign(n, PatternMarker{});
     for (int i = 0; i < n; ++i)
@@ -101,7 +107,10 @@ void buildPatternMarkerTable(RunState* state) {
         std::cerr << std::endl;
     }
     info.close();
-    if (!info) reportUnwritten(state, "AR_pattern_info.txt");
+    if (!info || std::rename(partName.c_str(), infoName.c_str()) != 0) {
+        std::remove(partName.c_str());
+        reportUnwritten(state, infoName);
+    }
 }
 
 void buildBoardModel(RunState* state) {

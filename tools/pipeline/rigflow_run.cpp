@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iomanip>
 #include <iostream>
 #include <map>
@@ -184,26 +185,65 @@ std::string advice(const std::string& program, int status) {
     return "";
 }
 
+struct ProgramStep {
+    std::string title, program;
+    std::vector<std::string> args;
+    std::string logName;
+};
+
+// Reports a finished step; a failed one ends the run with its last lines and advice.
+void reportStep(const std::string& log, const ProgramStep& step, const StepResult& r) {
+    if (r.status == 0) {
+        std::cout << " done" << std::endl;
+        return;
+    }
+    std::cout << " failed (exit status " << r.status << ")" << std::endl;
+    std::cerr << "rigflow: " << step.program << " failed; its whole output is in " << log
+              << "; its last lines:\n";
+    std::istringstream lines(r.output);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(lines, line);) all.push_back(line);
+    for (std::size_t i = all.size() > 15 ? all.size() - 15 : 0; i < all.size(); ++i)
+        std::cerr << "  " << all[i] << "\n";
+    const std::string hint = advice(step.program, r.status);
+    if (!hint.empty()) std::cerr << "rigflow: " << hint << "\n";
+    throw StepFailed{};
+}
+
+std::string logPath(const std::string& workDir, const Layout& l, const ProgramStep& step) {
+    return (fs::path(workDir) / l.logs / step.logName).string();
+}
+
+StepResult start(const std::string& workDir, const Layout& l, const ProgramStep& step) {
+    return runStep((fs::path(ownFolder()) / step.program).string(), step.args, workDir,
+                   logPath(workDir, l, step));
+}
+
+void runProgram(const std::string& workDir, const Layout& l, int index, int count,
+                const ProgramStep& step) {
+    std::cout << "[" << index << "/" << count << "] " << step.title << " ..." << std::flush;
+    reportStep(logPath(workDir, l, step), step, start(workDir, l, step));
+}
+
 void runProgram(const std::string& workDir, const Layout& l, int index, int count,
                 const std::string& title, const std::string& program,
                 const std::vector<std::string>& args, const std::string& logName) {
-    std::cout << "[" << index << "/" << count << "] " << title << " ..." << std::flush;
-    const std::string log = (fs::path(workDir) / l.logs / logName).string();
-    const StepResult r = runStep((fs::path(ownFolder()) / program).string(), args, workDir, log);
-    if (r.status != 0) {
-        std::cout << " failed (exit status " << r.status << ")" << std::endl;
-        std::cerr << "rigflow: " << program << " failed; its whole output is in " << log
-                  << "; its last lines:\n";
-        std::istringstream lines(r.output);
-        std::vector<std::string> all;
-        for (std::string line; std::getline(lines, line);) all.push_back(line);
-        for (std::size_t i = all.size() > 15 ? all.size() - 15 : 0; i < all.size(); ++i)
-            std::cerr << "  " << all[i] << "\n";
-        const std::string hint = advice(program, r.status);
-        if (!hint.empty()) std::cerr << "rigflow: " << hint << "\n";
-        throw StepFailed{};
-    }
-    std::cout << " done" << std::endl;
+    runProgram(workDir, l, index, count, ProgramStep{title, program, args, logName});
+}
+
+// Two independent steps at the same time (index and index + 1), reported in order.
+void runTogether(const std::string& workDir, const Layout& l, int index, int count,
+                 const ProgramStep& first, const ProgramStep& second) {
+    std::cout << "[" << index << "/" << count << "] and [" << index + 1 << "/" << count
+              << "] run at the same time" << std::endl;
+    std::future<StepResult> other =
+        std::async(std::launch::async, [&] { return start(workDir, l, second); });
+    const StepResult r1 = start(workDir, l, first);
+    const StepResult r2 = other.get();
+    std::cout << "[" << index << "/" << count << "] " << first.title << " ...";
+    reportStep(logPath(workDir, l, first), first, r1);
+    std::cout << "[" << index + 1 << "/" << count << "] " << second.title << " ...";
+    reportStep(logPath(workDir, l, second), second, r2);
 }
 
 std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, const Layout& l,
@@ -613,23 +653,34 @@ void printHeader(const Run& run) {
 
 void detect(Run* run) {
     const Plan& p = run->p;
+    ProgramStep camera, projector;
+    if (p.detectCamera)
+        camera = {"tagharvest: markers in the camera photos", "tagharvest",
+                  harvestArgs(run->c, false, run->l,
+                              stageSeries(run->w, run->c.camera_images, p.series.used,
+                                          seriesFolder(run->l), "camera"),
+                              p.series.used),
+                  "tagharvest_camera.log"};
+    if (p.detectProjector)
+        projector = {"tagharvest: projected markers in the projector photos", "tagharvest",
+                     harvestArgs(run->c, true, run->l,
+                                 stageSeries(run->w, run->c.projector_images, p.series.used,
+                                             seriesFolder(run->l), "projector"),
+                                 p.series.used),
+                     "tagharvest_projector.log"};
+    if (p.detectCamera && p.detectProjector) {
+        runTogether(run->w, run->l, run->step + 1, run->steps, camera, projector);
+        run->step += 2;
+    } else if (p.detectCamera) {
+        runProgram(run->w, run->l, ++run->step, run->steps, camera);
+    } else if (p.detectProjector) {
+        runProgram(run->w, run->l, ++run->step, run->steps, projector);
+    }
     if (p.detectCamera) {
-        const std::string images = stageSeries(run->w, run->c.camera_images, p.series.used,
-                                               seriesFolder(run->l), "camera");
-        runProgram(run->w, run->l, ++run->step, run->steps,
-                   "tagharvest: markers in the camera photos", "tagharvest",
-                   harvestArgs(run->c, false, run->l, images, p.series.used),
-                   "tagharvest_camera.log");
         requireViews(run->w, run->l.pointsCam + "/cam_true_num.txt", "camera");
         checkDetected(run, false, p.series.used);
     }
     if (p.detectProjector) {
-        const std::string images = stageSeries(run->w, run->c.projector_images, p.series.used,
-                                               seriesFolder(run->l), "projector");
-        runProgram(run->w, run->l, ++run->step, run->steps,
-                   "tagharvest: projected markers in the projector photos", "tagharvest",
-                   harvestArgs(run->c, true, run->l, images, p.series.used),
-                   "tagharvest_projector.log");
         requireViews(run->w, run->l.pointsProj + "/proj_true_num.txt", "projector");
         const std::vector<int> cameraViews =
             p.detectCamera ? loadTrueNumbers(at(run->w, run->l.pointsCam + "/cam_true_num.txt"))

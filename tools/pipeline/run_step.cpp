@@ -11,6 +11,12 @@
 StepResult runStep(const std::string& program, const std::vector<std::string>& args,
                    const std::string& workDir, const std::string& logPath) {
     StepResult result;
+    // Everything the child needs is made before the fork: steps may be started from two
+    // threads, and a child of a threaded process may only make system calls until exec.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0) return result;
     if (pid == 0) {
@@ -20,10 +26,6 @@ StepResult runStep(const std::string& program, const std::vector<std::string>& a
         dup2(devNull, 0);
         dup2(log, 1);
         dup2(log, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
