@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <numeric>
 #include <opencv2/calib3d.hpp>
@@ -11,7 +12,10 @@ namespace {
 constexpr int kNeighbours = 12;  // markers around the checked one that give its local mapping
 constexpr double kSharedErrorFactor = 3.0;  // tolerance over the median disagreement
 constexpr int kLensRounds = 8;
-constexpr int kGaussNewtonSteps = 8;
+constexpr int kTrustRounds = 3;
+constexpr double kLensOutlierPx = 0.5;    // points this far off a first lens fit are left out
+constexpr double kMaxCentreShift = 0.15;  // of the half diagonal
+constexpr int kGaussNewtonSteps = 20;
 constexpr double kTrustedShareOfSide = 0.25;  // centre off the undistorted board mapping
 
 double medianSide(const std::vector<MarkerPlacement>& markers) {
@@ -70,11 +74,11 @@ cv::Mat linearHomography(const std::vector<cv::Point2d>& from, const std::vector
 // the markers, it takes the bulk of a real lens's bending out of the local mappings.
 struct RadialLens {
     cv::Point2d centre;
-    double scale = 1, k1 = 0, k2 = 0;
+    double scale = 1, k1 = 0, k2 = 0, k3 = 0;
     double factor(cv::Point2d u) const {
         const cv::Point2d d = (u - centre) / scale;
         const double r2 = d.dot(d);
-        return 1 + k1 * r2 + k2 * r2 * r2;
+        return 1 + r2 * (k1 + r2 * (k2 + r2 * k3));
     }
     cv::Point2d distort(cv::Point2d u) const { return centre + factor(u) * (u - centre); }
     cv::Point2d undistort(cv::Point2d p) const {
@@ -105,49 +109,83 @@ RadialLens refineLens(const std::vector<cv::Point2d>& ref, const std::vector<cv:
     cv::Mat h0 = cv::findHomography(ref, undistorted, 0);
     if (h0.empty()) return lens;
     h0 /= h0.at<double>(2, 2);
-    double x[10];
+    // Homography (8), k1, k2, k3 and the distortion centre: a real lens's centre is off
+    // the image centre by a few percent, which matters at the edges.
+    constexpr int kParams = 13;
+    double x[kParams];
     for (int k = 0; k < 8; ++k) x[k] = h0.at<double>(k / 3, k % 3);
     x[8] = lens.k1;
     x[9] = lens.k2;
-    const auto residuals = [&](const double* v, cv::Mat* r) {
+    x[10] = 0;
+    x[11] = lens.centre.x;
+    x[12] = lens.centre.y;
+    const auto withParams = [&](const double* v) {
         RadialLens l = lens;
         l.k1 = v[8];
         l.k2 = v[9];
+        l.k3 = v[10];
+        l.centre = cv::Point2d(v[11], v[12]);
+        return l;
+    };
+    const auto residuals = [&](const double* v, cv::Mat* r) {
         std::vector<cv::Point2d> p;
-        predict(ref, v, l, &p);
+        predict(ref, v, withParams(v), &p);
         r->create(2 * static_cast<int>(ref.size()), 1, CV_64F);
         for (std::size_t i = 0; i < ref.size(); ++i) {
             r->at<double>(2 * static_cast<int>(i)) = p[i].x - image[i].x;
             r->at<double>(2 * static_cast<int>(i) + 1) = p[i].y - image[i].y;
         }
     };
-    cv::Mat r, j(2 * static_cast<int>(ref.size()), 10, CV_64F);
+    // Levenberg-Marquardt: a step is taken only when it lowers the squared error.
+    cv::Mat r, j(2 * static_cast<int>(ref.size()), kParams, CV_64F);
+    residuals(x, &r);
+    double cost = r.dot(r), damping = 1e-3;
     for (int iteration = 0; iteration < kGaussNewtonSteps; ++iteration) {
-        residuals(x, &r);
-        for (int k = 0; k < 10; ++k) {
-            double moved[10];
-            std::copy(x, x + 10, moved);
+        for (int k = 0; k < kParams; ++k) {
+            double moved[kParams];
+            std::copy(x, x + kParams, moved);
             const double step = 1e-6 * std::max(1.0, std::fabs(x[k]));
             moved[k] += step;
             cv::Mat rk;
             residuals(moved, &rk);
             j.col(k) = (rk - r) / step;
         }
-        cv::Mat delta;
-        if (!cv::solve(j, -r, delta, cv::DECOMP_SVD)) break;
-        for (int k = 0; k < 10; ++k) x[k] += delta.at<double>(k);
+        const cv::Mat jtj = j.t() * j, jtr = j.t() * r;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            cv::Mat a = jtj.clone(), delta;
+            for (int k = 0; k < kParams; ++k)
+                a.at<double>(k, k) += damping * std::max(jtj.at<double>(k, k), 1e-12);
+            if (!cv::solve(a, -jtr, delta, cv::DECOMP_SVD)) break;
+            double next[kParams];
+            for (int k = 0; k < kParams; ++k) next[k] = x[k] + delta.at<double>(k);
+            cv::Mat rn;
+            residuals(next, &rn);
+            const double c = rn.dot(rn);
+            if (std::isfinite(c) && c < cost) {
+                std::copy(next, next + kParams, x);
+                r = rn;
+                cost = c;
+                damping = std::max(damping / 10, 1e-9);
+                break;
+            }
+            damping *= 10;
+        }
     }
-    if (!std::isfinite(x[8]) || !std::isfinite(x[9]) || std::fabs(x[8]) > 1 || std::fabs(x[9]) > 1)
+    // A board that covers little of the photo leaves the centre and the higher terms
+    // loose: such a fit is not trusted, the simpler one stands.
+    const cv::Point2d shift = cv::Point2d(x[11], x[12]) - lens.centre;
+    for (int k = 8; k < kParams; ++k)
+        if (!std::isfinite(x[k])) return lens;
+    if (std::fabs(x[8]) > 2 || std::fabs(x[9]) > 2 || std::fabs(x[10]) > 2 ||
+        cv::norm(shift) > kMaxCentreShift * lens.scale)
         return lens;
-    lens.k1 = x[8];
-    lens.k2 = x[9];
-    return lens;
+    return withParams(x);
 }
 
 // Alternates a homography of the undistorted points and the two distortion terms for that
 // homography (linear in them) over the given point pairs.
-RadialLens fitLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
-                   cv::Size photo) {
+RadialLens fitLensOnce(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
+                       cv::Size photo) {
     RadialLens lens;
     lens.centre = cv::Point2d(photo.width / 2.0, photo.height / 2.0);
     lens.scale = 0.5 * std::hypot(photo.width, photo.height);
@@ -155,7 +193,7 @@ RadialLens fitLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Po
         std::vector<cv::Point2d> undistorted, predicted;
         for (const cv::Point2d& p : image) undistorted.push_back(lens.undistort(p));
         const cv::Mat h = cv::findHomography(ref, undistorted, 0);
-        if (h.empty()) return RadialLens{lens.centre, lens.scale, 0, 0};
+        if (h.empty()) return RadialLens{lens.centre, lens.scale, 0, 0, 0};
         cv::perspectiveTransform(ref, predicted, h);
         cv::Mat a(2 * static_cast<int>(ref.size()), 2, CV_64F), b(a.rows, 1, CV_64F), k;
         for (std::size_t i = 0; i < ref.size(); ++i) {
@@ -174,9 +212,35 @@ RadialLens fitLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Po
         lens.k2 = k.at<double>(1);
         if (!std::isfinite(lens.k1) || !std::isfinite(lens.k2) || std::fabs(lens.k1) > 1 ||
             std::fabs(lens.k2) > 1)
-            return RadialLens{lens.centre, lens.scale, 0, 0};
+            return RadialLens{lens.centre, lens.scale, 0, 0, 0};
     }
     return refineLens(ref, image, lens);
+}
+
+// The lens fitted twice: the second time without the points the first fit leaves far off
+// (a few bad corners would bend it for all the others).
+RadialLens fitLens(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
+                   cv::Size photo) {
+    const RadialLens first = fitLensOnce(ref, image, photo);
+    std::vector<cv::Point2d> undistorted, mapped;
+    for (const cv::Point2d& p : image) undistorted.push_back(first.undistort(p));
+    const cv::Mat h = cv::findHomography(ref, undistorted, 0);
+    if (h.empty()) return first;
+    cv::perspectiveTransform(ref, mapped, h);
+    std::vector<double> off;
+    for (std::size_t i = 0; i < ref.size(); ++i)
+        off.push_back(cv::norm(first.distort(mapped[i]) - image[i]));
+    std::vector<double> sorted = off;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double limit = std::max(kLensOutlierPx, kSharedErrorFactor * sorted[sorted.size() / 2]);
+    std::vector<cv::Point2d> keptRef, keptImage;
+    for (std::size_t i = 0; i < ref.size(); ++i)
+        if (off[i] <= limit) {
+            keptRef.push_back(ref[i]);
+            keptImage.push_back(image[i]);
+        }
+    if (keptRef.size() == ref.size() || keptRef.size() < ref.size() / 2) return first;
+    return fitLensOnce(keptRef, keptImage, photo);
 }
 
 // The photo's corners of a marker reordered so that corner p pairs with reference corner
@@ -198,9 +262,10 @@ void alignCorners(const MarkerPlacement& m, const cv::Mat& h, cv::Point2d aligne
         }
 }
 
-// Corrects a homography's predictions with a quadratic in the photo's coordinates fitted
-// to the residuals of the neighbours: lens distortion bends the board's image over a few
-// markers more than a homography follows.
+// Corrects a homography's predictions with an affine term in the photo's coordinates
+// fitted to the residuals of the neighbours: what the radial lens fit leaves (tangential
+// distortion, an uneven board) is smooth over a few markers. Higher orders would
+// extrapolate noise at the board's edges.
 class LocalMapping {
   public:
     bool fit(const std::vector<cv::Point2d>& ref, const std::vector<cv::Point2d>& image,
@@ -235,11 +300,11 @@ class LocalMapping {
     }
 
   private:
-    // Quadratic: the global lens takes the bulk of the bending.
-    static constexpr int kTerms = 6;
+    // Affine: the global lens takes the bulk of the bending.
+    static constexpr int kTerms = 3;
     void terms(cv::Point2d q, double t[kTerms]) const {
         const double u = (q.x - origin_.x) / scale_, v = (q.y - origin_.y) / scale_;
-        const double all[kTerms] = {1, u, v, u * u, u * v, v * v};
+        const double all[kTerms] = {1, u, v};
         std::copy(all, all + kTerms, t);
     }
     cv::Mat h_, correction_;
@@ -322,34 +387,40 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
     for (std::size_t i = 0; i < n; ++i) trusted[i] = inlier[i] != 0;
     if (std::count(trusted.begin(), trusted.end(), true) < kMinMarkersForBoardCheck) return dropped;
     // The lens from the consensus; then the consensus again without the lens's bending,
-    // which lets in the markers that distortion kept out of the first.
-    std::vector<cv::Point2d> fitRef, fitImage;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!trusted[i]) continue;
-        for (int p = 0; p < 4; ++p) {  // corners only: a distorted quad's diagonals miss the centre
-            fitRef.push_back(markers[i].reference[p]);
-            fitImage.push_back(aligned[i][p]);
+    // which lets in the markers that distortion kept out of the first; and again, so that
+    // the lens is fitted out to the board's edges.
+    const std::vector<std::array<cv::Point2d, 4>> distorted = aligned;
+    RadialLens lens;
+    for (int round = 0; round < kTrustRounds; ++round) {
+        std::vector<cv::Point2d> fitRef, fitImage;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!trusted[i]) continue;
+            for (int p = 0; p < 4; ++p) {  // corners only: a distorted quad's diagonals miss
+                fitRef.push_back(markers[i].reference[p]);  // the centre
+                fitImage.push_back(distorted[i][p]);
+            }
         }
-    }
-    const RadialLens lens = fitLens(fitRef, fitImage, photo);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (cv::Point2d& p : aligned[i]) p = lens.undistort(p);
-        imageCentres[i] = diagonalCrossing(aligned[i].data());
-    }
-    std::vector<cv::Point2d> trustedRef, trustedImage;
-    for (std::size_t i = 0; i < n; ++i)
-        if (trusted[i]) {
-            trustedRef.push_back(refCentres[i]);
-            trustedImage.push_back(imageCentres[i]);
+        lens = fitLens(fitRef, fitImage, photo);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (int p = 0; p < 4; ++p) aligned[i][p] = lens.undistort(distorted[i][p]);
+            imageCentres[i] = diagonalCrossing(aligned[i].data());
         }
-    const cv::Mat flat = cv::findHomography(trustedRef, trustedImage, 0);
-    if (!flat.empty()) {
+        std::vector<cv::Point2d> trustedRef, trustedImage;
+        for (std::size_t i = 0; i < n; ++i)
+            if (trusted[i]) {
+                trustedRef.push_back(refCentres[i]);
+                trustedImage.push_back(imageCentres[i]);
+            }
+        const cv::Mat flat = cv::findHomography(trustedRef, trustedImage, 0);
+        if (flat.empty()) break;
         std::vector<cv::Point2d> predicted;
         cv::perspectiveTransform(refCentres, predicted, flat);
+        std::vector<bool> next(n);
         for (std::size_t i = 0; i < n; ++i)
-            trusted[i] = cv::norm(predicted[i] - imageCentres[i]) < kTrustedShareOfSide * side;
-        if (std::count(trusted.begin(), trusted.end(), true) < kMinMarkersForBoardCheck)
-            return dropped;
+            next[i] = cv::norm(predicted[i] - imageCentres[i]) < kTrustedShareOfSide * side;
+        if (std::count(next.begin(), next.end(), true) < kMinMarkersForBoardCheck) return dropped;
+        if (next == trusted) break;
+        trusted = next;
     }
     *checked = true;
     // A disagreement shared by most markers (lens distortion the neighbourhoods do not

@@ -33,13 +33,13 @@ struct DroppedMarker {
 };
 
 // Fits the reference-to-photo mapping robustly (a homography of all markers to find the
-// consensus and a radial lens distortion to it, then, for each marker, a homography of
-// its nearest consistent neighbours with a cubic correction for what the lens leaves) and returns
-// the markers whose corners lie more than tolerancePx from their predicted places (or
-// kBoardToleranceShareOfSide of the marker side, or three times the median disagreement, when
-// larger: a shared error is not a wrong marker), worst first. *checked is false (nothing dropped)
-// when there are too few markers for a robust fit. photo: the size of the photo the corners are in
-// (its centre is taken as the lens's).
+// consensus, a radial lens distortion with its centre fitted to it, then, for each marker,
+// a homography of its nearest consistent neighbours with an affine correction for what the
+// lens leaves) and returns the markers whose corners lie more than tolerancePx from their
+// predicted places (or kBoardToleranceShareOfSide of the marker side, or three times the
+// median disagreement, when larger: a shared error is not a wrong marker), worst first.
+// *checked is false (nothing dropped) when there are too few markers for a robust fit.
+// photo: the size of the photo the corners are in (the lens's centre starts at its centre).
 std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
                                                    double tolerancePx, cv::Size photo,
                                                    bool* checked);
