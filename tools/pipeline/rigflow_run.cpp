@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -11,6 +12,7 @@
 #include <map>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <set>
 #include <sstream>
 
 #include "board_plane.h"
@@ -184,6 +186,8 @@ std::string advice(const std::string& program, int status) {
                "projector_distortion = 0 (or auto)";
     return "";
 }
+
+constexpr std::size_t kMaxNamedDrops = 8;
 
 struct ProgramStep {
     std::string title, program;
@@ -651,6 +655,39 @@ void printHeader(const Run& run) {
     printSeries(p);
 }
 
+// The markers the detector dropped as untrustworthy, from its logs: a warning naming them.
+void noteDroppedMarkers(Run* run, const std::vector<std::pair<std::string, std::string>>& logs) {
+    int wrongPlace = 0, broken = 0;
+    std::vector<std::string> named;
+    std::set<std::string> seen;  // a marker the adaptive pass finds again is dropped again
+    for (const auto& [series, logName] : logs) {
+        std::ifstream in(fs::path(run->w) / run->l.logs / logName);
+        for (std::string line; std::getline(in, line);) {
+            const std::size_t at = line.find(" dropped: ");
+            int image = 0, id = 0;
+            if (line.rfind("image ", 0) != 0 || at == std::string::npos ||
+                std::sscanf(line.c_str(), "image %d: marker id %d", &image, &id) != 2)
+                continue;
+            const std::string marker =
+                series + " " + std::to_string(image) + " id " + std::to_string(id);
+            if (!seen.insert(marker).second) continue;
+            (line.find("edges are not straight", at) != std::string::npos ? broken : wrongPlace)++;
+            if (named.size() < kMaxNamedDrops) named.push_back(marker);
+        }
+    }
+    if (wrongPlace + broken == 0) return;
+    std::ostringstream what;
+    what << "the detector dropped " << wrongPlace + broken << " marker(s) it could not trust ("
+         << wrongPlace << " off their place on the board, " << broken << " with broken edges): ";
+    for (std::size_t i = 0; i < named.size(); ++i) what << (i ? ", " : "") << named[i];
+    if (static_cast<int>(named.size()) < wrongPlace + broken) what << ", …";
+    run->findings.push_back(
+        {false, what.str(),
+         "each is named with its reason in " + run->l.logs +
+             "/tagharvest_*.log; hands, stray printouts or reflections over the board cause them: "
+             "harmless when few, else retake those photos"});
+}
+
 void detect(Run* run) {
     const Plan& p = run->p;
     ProgramStep camera, projector;
@@ -687,6 +724,10 @@ void detect(Run* run) {
                            : p.series.used;
         detectedViews(run, true, cameraViews);
     }
+    std::vector<std::pair<std::string, std::string>> logs;
+    if (p.detectCamera) logs.emplace_back("camera photo", camera.logName);
+    if (p.detectProjector) logs.emplace_back("projector photo", projector.logName);
+    noteDroppedMarkers(run, logs);
     if (anyFailed(run->findings)) throw ChecksFailed{};
 }
 

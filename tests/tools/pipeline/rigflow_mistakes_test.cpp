@@ -6,6 +6,7 @@
 #include <functional>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "rigflow_scene.h"
 #include "test_support.h"
@@ -122,6 +123,34 @@ TEST(RigflowMistakes, UnusableViewsAreNamedAndTheRestIsUsed) {
          },
          0,
          {"view 4: no photo images/cam004.png", "views used: camera 7 of 8, projector 7 of 8"}},
+        {"a second printout of a marker in the room, the board's own copy hidden",
+         "",
+         [](const std::string& d) {
+             cv::FileStorage truth(smallScene() + "/truth.yaml", cv::FileStorage::READ);
+             cv::Mat corners;
+             truth["view"][0]["corners"] >> corners;
+             std::vector<cv::Point2f> quad;
+             for (int p = 0; p < 4; ++p)
+                 quad.emplace_back(static_cast<float>(corners.at<double>(24, 1 + 2 * p)),
+                                   static_cast<float>(corners.at<double>(24, 2 + 2 * p)));
+             cv::Rect box = cv::boundingRect(quad);
+             const int grow = box.width / 5;
+             box =
+                 cv::Rect(box.x - grow, box.y - grow, box.width + 2 * grow, box.height + 2 * grow);
+             cv::Mat photo = cv::imread(d + "/images/cam000.png");
+             // the board's copy and its black border painted over, the neighbours untouched
+             const cv::Point2f c = 0.25f * (quad[0] + quad[1] + quad[2] + quad[3]);
+             std::vector<cv::Point> cover;
+             for (const cv::Point2f& q : quad) cover.emplace_back(c + 1.08f * (q - c));
+             const cv::Mat original = photo.clone();
+             cv::fillConvexPoly(photo, cover, cv::Scalar(235, 235, 235));
+             original(box).copyTo(photo(cv::Rect(2, 2, box.width, box.height)));
+             cv::imwrite(d + "/images/cam000.png", photo);
+         },
+         0,
+         {"warning: the detector dropped 1 marker(s) it could not trust (1 off their place on the "
+          "board, 0 with broken edges): camera photo 0 id 24",
+          "tagharvest_*.log"}},
         {"two views excluded",
          "exclude = 3, 7\n",
          noDamage,
