@@ -120,7 +120,7 @@ void tagharvestSubpixel(benchmark::State& state) {
                                             "projection.png",
                                             "images/cam%03d.jpg",
                                             "0",
-                                            "1",
+                                            std::to_string(kPhotos),
                                             "50",
                                             "80",
                                             "1",

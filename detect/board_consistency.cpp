@@ -16,6 +16,7 @@ constexpr int kTrustRounds = 3;
 constexpr double kLensOutlierPx = 0.5;    // points this far off a first lens fit are left out
 constexpr double kMaxCentreShift = 0.15;  // of the half diagonal
 constexpr int kGaussNewtonSteps = 20;
+constexpr double kSettledShare = 1e-4;        // a step that gains less ends the fit
 constexpr double kTrustedShareOfSide = 0.25;  // centre off the undistorted board mapping
 
 double medianSide(const std::vector<MarkerPlacement>& markers) {
@@ -140,7 +141,8 @@ RadialLens refineLens(const std::vector<cv::Point2d>& ref, const std::vector<cv:
     cv::Mat r, j(2 * static_cast<int>(ref.size()), kParams, CV_64F);
     residuals(x, &r);
     double cost = r.dot(r), damping = 1e-3;
-    for (int iteration = 0; iteration < kGaussNewtonSteps; ++iteration) {
+    bool settled = false;
+    for (int iteration = 0; iteration < kGaussNewtonSteps && !settled; ++iteration) {
         for (int k = 0; k < kParams; ++k) {
             double moved[kParams];
             std::copy(x, x + kParams, moved);
@@ -164,6 +166,7 @@ RadialLens refineLens(const std::vector<cv::Point2d>& ref, const std::vector<cv:
             if (std::isfinite(c) && c < cost) {
                 std::copy(next, next + kParams, x);
                 r = rn;
+                settled = c > (1 - kSettledShare) * cost;
                 cost = c;
                 damping = std::max(damping / 10, 1e-9);
                 break;

@@ -287,7 +287,7 @@ void runDetectionPass(RunState* state) {
                 runAdaptivePass(state, n, k, &drops);
                 if (scale < 1.0)
                     refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
-                else
+                else if (state->results[k].ids != result.ids)  // the sweep's were checked
                     dropInconsistentMarkers(*state, n, photoSize, &state->results[k], &drops);
                 count = static_cast<int>(state->results[k].ids.size());
                 reportDrops(drops, reports.info2d);

@@ -9,13 +9,13 @@ namespace {
 constexpr double kMaxHalfWindow = 4.0;  // px across the edge, each side
 constexpr double kProfileStep = 0.25;   // px between profile samples
 constexpr double kLevelLength = 0.75;   // px at each end of a window that give its grey levels
-constexpr int kAreaPasses = 3;
+constexpr int kAreaPasses = 2;
 constexpr double kEdgeMargin = 0.12;    // fraction of the edge left out at each corner
 constexpr double kEdgeSpacing = 0.5;    // px between edge points along the edge
 constexpr double kMinContrast = 20.0;   // grey levels between the border and the surround
 constexpr double kMinEdgeLength = 8.0;  // px
 constexpr int kMinEdgePoints = 6;
-constexpr int kMaxEdgePoints = 64;  // enough for a line; long edges are sampled sparser
+constexpr int kMaxEdgePoints = 40;  // enough for a line; long edges are sampled sparser
 
 // Bilinear grey value; false outside the image.
 bool sample(const cv::Mat& grey, double x, double y, double* value) {
