@@ -182,12 +182,10 @@ void refineAtFullSize(const RunState& state, int n, const cv::Mat& photo, double
             drops->push_back(damagedMarkerNote(n, result->ids[j]));
             continue;
         }
-        full.ids.push_back(result->ids[j]);
-        full.confidences.push_back(result->confidences[j]);
-        if (j < result->reportedConfidences.size())
-            full.reportedConfidences.push_back(result->reportedConfidences[j]);
+        appendMarker(*result, j, &full);
         for (int p = 0; p < 4; ++p)
-            full.points2d.emplace_back(r == Refinement::kRefined ? refined[p] : start[p]);
+            full.points2d[full.points2d.size() - 4 + p] =
+                cv::Point2f(r == Refinement::kRefined ? refined[p] : start[p]);
     }
     dropInconsistentMarkers(state, n, photo.size(), &full, drops);
     *result = full;
@@ -239,14 +237,9 @@ void runDetectionPass(RunState* state) {
         cv::Mat photo;
         if (state->readable.count(n)) {
             photo = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
-            if (photo.empty()) {
-                std::cerr << "cannot read image " << expandPattern(state->args.driver.Camera_img, n)
-                          << " (image " << n << " counts as unusable)" << std::endl;
-            } else if (photo.size() != photoSize) {
-                std::cerr << "image " << expandPattern(state->args.driver.Camera_img, n) << " is "
-                          << photo.cols << " x " << photo.rows << ", not " << photoSize.width
-                          << " x " << photoSize.height << " like the series (image " << n
-                          << " counts as unusable)" << std::endl;
+            if (photo.size() != photoSize) {
+                reportUnusablePhoto(expandPattern(state->args.driver.Camera_img, n), n,
+                                    photo.size(), photoSize);
                 photo.release();
             } else {
                 state->images[n] = workImage(photo, scale);

@@ -70,14 +70,8 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
             n, placed[d.index].id, d.error, d.tolerance));
     }
     ImageResult kept;
-    for (std::size_t j = 0; j < result->ids.size(); ++j) {
-        if (remove[j]) continue;
-        kept.ids.push_back(result->ids[j]);
-        kept.confidences.push_back(result->confidences[j]);
-        if (j < result->reportedConfidences.size())
-            kept.reportedConfidences.push_back(result->reportedConfidences[j]);
-        for (int p = 0; p < 4; ++p) kept.points2d.push_back(result->points2d[4 * j + p]);
-    }
+    for (std::size_t j = 0; j < result->ids.size(); ++j)
+        if (!remove[j]) appendMarker(*result, j, &kept);
     *result = kept;
 }
 

@@ -12,6 +12,23 @@ cv::Mat loadSeriesImage(const std::string& name) {
     }
 }
 
+void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to) {
+    to->ids.push_back(from.ids[j]);
+    to->confidences.push_back(from.confidences[j]);
+    if (j < from.reportedConfidences.size())
+        to->reportedConfidences.push_back(from.reportedConfidences[j]);
+    for (int p = 0; p < 4; ++p) to->points2d.push_back(from.points2d[4 * j + p]);
+}
+
+void reportUnusablePhoto(const std::string& name, int n, cv::Size size, cv::Size series) {
+    if (size.empty())
+        std::cerr << "cannot read image " << name;
+    else
+        std::cerr << "image " << name << " is " << size.width << " x " << size.height << ", not "
+                  << series.width << " x " << series.height << " like the series";
+    std::cerr << " (image " << n << " counts as unusable)" << std::endl;
+}
+
 void reportUnwritten(RunState* state, const std::string& path) {
     std::cerr << "cannot write " << path << std::endl;
     state->unwritten.push_back(path);

@@ -85,6 +85,13 @@ struct RunState {
 // An image as the series reads it (8-bit BGR); empty when it cannot be decoded.
 cv::Mat loadSeriesImage(const std::string& name);
 
+// Appends marker j of from (id, confidences, four corners) to *to.
+void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to);
+
+// Says on stderr why photo n (file name) counts as unusable: it cannot be decoded (size
+// empty) or its size differs from the series'.
+void reportUnusablePhoto(const std::string& name, int n, cv::Size size, cv::Size series);
+
 // Records a file that could not be written and says so on stderr.
 void reportUnwritten(RunState* state, const std::string& path);
 

@@ -50,19 +50,15 @@ bool loadSeries(RunState* state) {
             width = image.cols;
             height = image.rows;
         }
-        if (width == 0) {
-            std::cerr << "cannot read image " << name << " (image " << i << " counts as unusable)"
-                      << std::endl;
+        if (width == 0 || (state->cameraWidth != 0 &&
+                           (width != state->cameraWidth || height != state->cameraHeight))) {
+            reportUnusablePhoto(name, i, cv::Size(width, height),
+                                cv::Size(state->cameraWidth, state->cameraHeight));
             continue;
         }
         if (state->cameraWidth == 0) {
             state->cameraWidth = width;
             state->cameraHeight = height;
-        } else if (width != state->cameraWidth || height != state->cameraHeight) {
-            std::cerr << "image " << name << " is " << width << " x " << height << ", not "
-                      << state->cameraWidth << " x " << state->cameraHeight
-                      << " like the series (image " << i << " counts as unusable)" << std::endl;
-            continue;
         }
         state->readable.insert(i);
     }

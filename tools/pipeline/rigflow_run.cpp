@@ -688,23 +688,23 @@ void noteDroppedMarkers(Run* run, const std::vector<std::pair<std::string, std::
              "harmless when few, else retake those photos"});
 }
 
+// The detection of one series, its used photos staged for it.
+ProgramStep harvestStep(Run* run, bool projector) {
+    const std::string series = projector ? "projector" : "camera";
+    const std::string images =
+        stageSeries(run->w, projector ? run->c.projector_images : run->c.camera_images,
+                    run->p.series.used, seriesFolder(run->l), series);
+    return {projector ? "tagharvest: projected markers in the projector photos"
+                      : "tagharvest: markers in the camera photos",
+            "tagharvest", harvestArgs(run->c, projector, run->l, images, run->p.series.used),
+            "tagharvest_" + series + ".log"};
+}
+
 void detect(Run* run) {
     const Plan& p = run->p;
     ProgramStep camera, projector;
-    if (p.detectCamera)
-        camera = {"tagharvest: markers in the camera photos", "tagharvest",
-                  harvestArgs(run->c, false, run->l,
-                              stageSeries(run->w, run->c.camera_images, p.series.used,
-                                          seriesFolder(run->l), "camera"),
-                              p.series.used),
-                  "tagharvest_camera.log"};
-    if (p.detectProjector)
-        projector = {"tagharvest: projected markers in the projector photos", "tagharvest",
-                     harvestArgs(run->c, true, run->l,
-                                 stageSeries(run->w, run->c.projector_images, p.series.used,
-                                             seriesFolder(run->l), "projector"),
-                                 p.series.used),
-                     "tagharvest_projector.log"};
+    if (p.detectCamera) camera = harvestStep(run, false);
+    if (p.detectProjector) projector = harvestStep(run, true);
     if (p.detectCamera && p.detectProjector) {
         runTogether(run->w, run->l, run->step + 1, run->steps, camera, projector);
         run->step += 2;
