@@ -303,6 +303,12 @@ int generateScene(const SceneOptions& o, std::string* error) {
         *error = "impossible scene options (sizes, counts and strengths must be positive)";
         return -1;
     }
+    // The clutter photo first: a scene that cannot be made leaves nothing behind.
+    cv::Mat clutter;
+    if (!o.clutter.empty()) {
+        clutter = loadClutter(o.clutter, cv::Size(o.cameraWidth, o.cameraHeight), error);
+        if (clutter.empty()) return -1;
+    }
     std::error_code ec;
     for (const char* sub : {"data", "images", "info/cam", "info/proj", "test", "points"})
         fs::create_directories(fs::path(o.outDir) / sub, ec);
@@ -385,11 +391,6 @@ int generateScene(const SceneOptions& o, std::string* error) {
     truth << "views" << o.views;
     truth << "view"
           << "[";
-    cv::Mat clutter;
-    if (!o.clutter.empty()) {
-        clutter = loadClutter(o.clutter, cam.size, error);
-        if (clutter.empty()) return -1;
-    }
     const std::vector<cv::Point3d> boardOutline = {{0, 0, 0}, {bw, 0, 0}, {bw, bh, 0}, {0, bh, 0}};
     const std::vector<cv::Point3d> sheetOutline = {{-kBoardMarginMm, -kBoardMarginMm, 0},
                                                    {bw + kBoardMarginMm, -kBoardMarginMm, 0},

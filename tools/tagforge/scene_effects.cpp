@@ -1,6 +1,7 @@
 #include "scene_effects.h"
 
 #include <cmath>
+#include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -131,7 +132,9 @@ bool strayColour(const std::vector<StrayMarker>& strays, const std::vector<Marke
 }
 
 cv::Mat loadClutter(const std::string& path, cv::Size size, std::string* error) {
-    const cv::Mat photo = cv::imread(path, cv::IMREAD_COLOR);
+    std::error_code ec;
+    const cv::Mat photo =
+        std::filesystem::is_regular_file(path, ec) ? cv::imread(path, cv::IMREAD_COLOR) : cv::Mat();
     if (photo.empty()) {
         *error = "cannot read the clutter photo " + path;
         return {};

@@ -245,6 +245,11 @@ TEST(TagforgeCli, BadInputIsRefused) {
         {{"board", "--out", "b.svg", "--paper", "B5"}, 2, "--paper takes A4, A3, letter or WxHmm"},
         {{"board", "--out", "b.jpg"}, 2, "names a .svg or .png file"},
         {{"scene", "--out", "s", "--views", "0"}, 1, "bad value for --views"},
+        {{"scene", "--out", "s", "--tilt", "50:40"}, 1, "bad value for --tilt: 50:40"},
+        {{"scene", "--out", "s", "--jpeg", "0"}, 1, "bad value for --jpeg"},
+        {{"scene", "--out", "s", "--clutter", "missing.jpg"},
+         2,
+         "cannot read the clutter photo missing.jpg"},
         {{"camparam", "--size", "640x480"}, 0, ""},
     };
     for (const Case& c : cases) {
@@ -257,6 +262,7 @@ TEST(TagforgeCli, BadInputIsRefused) {
     EXPECT_TRUE(fileExists(dir.file("pat.62")));
     EXPECT_FALSE(fileExists(dir.file("b.svg")));
     EXPECT_FALSE(fileExists(dir.file("p.png")));
+    EXPECT_FALSE(fileExists(dir.file("s"))) << "a scene that cannot be made leaves nothing";
     EXPECT_EQ(runProgram(tagforge, {"scene", "--help"}, dir.path()).status, 0);
 }
 
