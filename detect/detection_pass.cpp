@@ -171,6 +171,11 @@ ImageResult atFullSize(ImageResult result, double scale) {
 // inside the full photo's edge windows.
 void refineAtFullSize(const RunState& state, int n, const cv::Mat& photo, double scale,
                       ImageResult* result, std::vector<std::string>* drops) {
+    // A photo that could not be read has no markers to refine (and nothing to refine on).
+    if (photo.empty()) {
+        *result = ImageResult();
+        return;
+    }
     cv::Mat grey;
     cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
     ImageResult full;

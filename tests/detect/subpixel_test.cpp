@@ -122,3 +122,30 @@ TEST(SubpixelRefinement, DrawnSquareFromPerturbedCorners) {
     EXPECT_FALSE(refineMarkerCorners(flat, start, untouched));
     EXPECT_EQ(untouched[0], cv::Point2d(1, 1));
 }
+
+// A large series (searched on reduced copies) with a photo that cannot be read: that photo
+// is unusable and named, the others are found, with the adaptive pass off and on.
+TEST(Subpixel, UnreadableLargePhotoIsUnusableWithAndWithoutTheAdaptivePass) {
+    TempDir dir;
+    makeScene(dir.file("scene"), 2, {"--camera", "2200x1650", "--seed", "3"});
+    const std::string scene = dir.file("scene");
+    writeFile(scene + "/images/cam001.png", "not a photo\n");
+    for (const int adaptive : {0, 1}) {
+        SCOPED_TRACE(adaptive ? "adaptive pass on" : "adaptive pass off");
+        TempDir work;
+        prepareWorkDir(scene, work.path());
+        HarvestArgs a;
+        a.projection = scene + "/projection.png";
+        a.cameraImages = scene + "/images/cam%03d.png";
+        a.count = 2;
+        a.adaptive = adaptive;
+        std::vector<std::string> args = a.list();
+        args.insert(args.begin(), "--subpixel");
+        const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("empty"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("Image num  0 :  OK"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Image num  1 :  NG"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("cam001.png"), std::string::npos) << r.err;
+    }
+}
