@@ -11,6 +11,7 @@
 namespace {
 // A pixel whose back-projected ray reprojects farther than this is beyond the lens's inverse.
 constexpr double kRoundTripPx = 1e-3;
+const cv::TermCriteria kInverse(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 1e-12);
 
 struct CameraPixel {
     double x[3];
@@ -77,7 +78,8 @@ int projectionSigmaMap(const RigSolution& s, bool projector, double workingDista
             const cv::Point2d px((lens.imageSize.width - 1.0) * gx / (grid.width - 1),
                                  (lens.imageSize.height - 1.0) * gy / (grid.height - 1));
             std::vector<cv::Point2d> in{px}, normal;
-            cv::undistortPoints(in, normal, cv::Mat(lens.cameraMatrix), lens.distortion);
+            cv::undistortPoints(in, normal, cv::Mat(lens.cameraMatrix), lens.distortion,
+                                cv::noArray(), cv::noArray(), kInverse);
             cv::Vec3d x(normal[0].x * workingDistance, normal[0].y * workingDistance,
                         workingDistance);
             double j0[2 * kRigIntrinsics], j1[2 * 6], back[2];

@@ -70,7 +70,9 @@ std::string validate(const std::vector<RigView>& views, const RigInitial& init,
 bool boardPointAt(const RigLens& camera, const cv::Vec3d& rvec, const cv::Vec3d& tvec,
                   cv::Point2d px, RigPoint* out) {
     std::vector<cv::Point2d> in{px}, normal;
-    cv::undistortPoints(in, normal, cv::Mat(camera.cameraMatrix), camera.distortion);
+    cv::undistortPoints(
+        in, normal, cv::Mat(camera.cameraMatrix), camera.distortion, cv::noArray(), cv::noArray(),
+        cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 1e-12));
     cv::Matx33d rot;
     cv::Rodrigues(rvec, rot);
     const cv::Vec3d origin = -(rot.t() * tvec);
