@@ -6,12 +6,12 @@
 
 namespace {
 void BM_SolveRigDemoSize(benchmark::State& state) {
-    RigSceneSpec spec;
-    spec.views = 12;
-    spec.boardGrid = {18, 14};  // 252 points
-    spec.spacing = 22;
-    spec.patternGrid = {25, 19};
-    const RigScene scene = makeRigScene(spec);
+    RigSceneSetup setup;
+    setup.views = 12;
+    setup.boardGrid = {18, 14};  // 252 points
+    setup.spacing = 22;
+    setup.patternGrid = {25, 19};
+    const RigScene scene = makeRigScene(setup);
     const RigInitial start = perturbedStart(scene.truth, 1);
     for (auto _ : state) {
         RigSolution s;

@@ -17,14 +17,14 @@ constexpr double kHonestLow = 0.5, kHonestHigh = 2.0;  // RMS of error / σ over
 constexpr int kSeeds = 10;
 
 // A small rig: quick to solve, still every parameter fixed.
-RigSceneSpec smallSpec(unsigned seed) {
-    RigSceneSpec spec;
-    spec.views = 6;
-    spec.boardGrid = {8, 6};
-    spec.spacing = 50;
-    spec.patternGrid = {15, 11};
-    spec.seed = seed;
-    return spec;
+RigSceneSetup smallSetup(unsigned seed) {
+    RigSceneSetup setup;
+    setup.views = 6;
+    setup.boardGrid = {8, 6};
+    setup.spacing = 50;
+    setup.patternGrid = {15, 11};
+    setup.seed = seed;
+    return setup;
 }
 
 double fx(const RigLens& l) {
@@ -62,9 +62,9 @@ TEST(RigProjection, MatchesOpenCvProjectPoints) {
 }
 
 TEST(RigSolve, RecoversExactRigFromMediocreStart) {
-    RigSceneSpec spec = smallSpec(1);
-    spec.cameraNoisePx = spec.projectedNoisePx = spec.projectorNoisePx = 0;
-    const RigScene scene = makeRigScene(spec);
+    RigSceneSetup setup = smallSetup(1);
+    setup.cameraNoisePx = setup.projectedNoisePx = setup.projectorNoisePx = 0;
+    const RigScene scene = makeRigScene(setup);
     RigSolution s;
     ASSERT_EQ(solveRig(scene.views, perturbedStart(scene.truth, 1), RigSolveOptions(), &s), 0)
         << s.message;
@@ -101,7 +101,7 @@ struct Honesty {
 TEST(RigSolve, SigmaIsHonestOverNoiseSeeds) {
     Honesty h;
     for (int seed = 1; seed <= kSeeds; ++seed) {
-        const RigScene scene = makeRigScene(smallSpec(seed));
+        const RigScene scene = makeRigScene(smallSetup(seed));
         RigSolution s;
         ASSERT_EQ(solveRig(scene.views, perturbedStart(scene.truth, seed), RigSolveOptions(), &s),
                   0)
@@ -135,7 +135,7 @@ RigSolution solved(const RigScene& scene, unsigned seed, const RigSolveOptions& 
 
 TEST(RigSolve, SigmaShrinksAsOneOverRootViews) {
     constexpr double kLow = 1.5, kHigh = 2.7;  // σ(4 views) / σ(16 views), ideally 2
-    RigSceneSpec few = smallSpec(5), many = smallSpec(5);
+    RigSceneSetup few = smallSetup(5), many = smallSetup(5);
     few.views = 4;
     many.views = 16;
     const RigSolution a = solved(makeRigScene(few), 5), b = solved(makeRigScene(many), 5);
@@ -151,7 +151,7 @@ TEST(RigSolve, SigmaShrinksAsOneOverRootViews) {
 
 TEST(RigSolve, RejectsAndNamesGrossErrors) {
     constexpr double kGrossPx = 6;  // 30 σ
-    RigScene scene = makeRigScene(smallSpec(7));
+    RigScene scene = makeRigScene(smallSetup(7));
     const RigSolution clean = solved(scene, 7);
     // Every 29th board point and every 31st pattern point moved.
     int moved = 0, total = 0;
@@ -191,11 +191,11 @@ TEST(RigSolve, RejectsAndNamesGrossErrors) {
 
 TEST(RigSolve, GroupsWithDifferentNoiseGetTheirOwnSigma) {
     constexpr double kSigmaTolerance = 0.25;  // relative
-    RigSceneSpec spec = smallSpec(9);
-    spec.cameraNoisePx = 0.1;
-    spec.projectedNoisePx = 0.1;
-    spec.projectorNoisePx = 0.4;
-    const RigSolution s = solved(makeRigScene(spec), 9);
+    RigSceneSetup setup = smallSetup(9);
+    setup.cameraNoisePx = 0.1;
+    setup.projectedNoisePx = 0.1;
+    setup.projectorNoisePx = 0.4;
+    const RigSolution s = solved(makeRigScene(setup), 9);
     // The camera on projected points is told from the projector only by the geometry of the two
     // residuals a free point leaves (two per point, shared): weakly, hence the wider tolerance.
     constexpr double kSharedTolerance = 0.6;
@@ -208,7 +208,7 @@ TEST(RigSolve, GroupsWithDifferentNoiseGetTheirOwnSigma) {
 }
 
 TEST(RigSolve, ViewsWithOnlyProjectedPointsCount) {
-    RigScene scene = makeRigScene(smallSpec(11));
+    RigScene scene = makeRigScene(smallSetup(11));
     scene.views[0].boardPoints.clear();
     scene.views[0].cameraPoints.clear();
     scene.views[3].boardPoints.clear();
@@ -221,9 +221,9 @@ TEST(RigSolve, ViewsWithOnlyProjectedPointsCount) {
 
 TEST(RigSolve, BentBoardIsRecovered) {
     constexpr double kSagMm = 1.5;
-    RigSceneSpec spec = smallSpec(13);
-    spec.bending = kSagMm;
-    const RigScene scene = makeRigScene(spec);
+    RigSceneSetup setup = smallSetup(13);
+    setup.bending = kSagMm;
+    const RigScene scene = makeRigScene(setup);
     RigSolveOptions o;
     o.bendingTerms = 1;
     const RigSolution s = solved(scene, 13, o);
@@ -234,7 +234,7 @@ TEST(RigSolve, BentBoardIsRecovered) {
 }
 
 TEST(RigSolve, RefusesWhatItCannotSolve) {
-    const RigScene scene = makeRigScene(smallSpec(15));
+    const RigScene scene = makeRigScene(smallSetup(15));
     struct Case {
         const char* name;
         void (*spoil)(std::vector<RigView>*, RigInitial*, RigSolveOptions*);
@@ -269,7 +269,7 @@ TEST(RigSolve, RefusesWhatItCannotSolve) {
 }
 
 TEST(RigSolve, ProjectionSigmaMapGrowsTowardsTheCorners) {
-    const RigSolution s = solved(makeRigScene(smallSpec(17)), 17);
+    const RigSolution s = solved(makeRigScene(smallSetup(17)), 17);
     for (bool projector : {false, true}) {
         cv::Mat map;
         std::string message;
@@ -338,7 +338,7 @@ TEST(RigSolve, JointAndChainSideBySideOnAGeneratedRig) {
     constexpr int kChainSeeds = 3;
     // projector fx, projector cx, |T|, R in degrees
     for (int seed = 1; seed <= kChainSeeds; ++seed) {
-        const RigScene scene = makeRigScene(smallSpec(100 + seed));
+        const RigScene scene = makeRigScene(smallSetup(100 + seed));
         const RigInitial& t = scene.truth;
         const Chain c = chainCalibration(scene);
         const RigSolution s = solved(scene, seed);
