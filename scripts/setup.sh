@@ -5,7 +5,7 @@ set -euo pipefail
 
 # opencv-doc ships the real chessboard photos the lens tests calibrate.
 packages=(g++ cmake ninja-build pkg-config libopencv-dev libopencv-contrib-dev libgtest-dev libbenchmark-dev clang-format
-          opencv-doc)
+          libceres-dev opencv-doc)
 # The report is loaded in a real browser; the plain YAML is read by a standard YAML reader.
 if [ "${1:-}" = "--tests" ]; then packages+=(chromium python3-yaml); fi
 missing=()
