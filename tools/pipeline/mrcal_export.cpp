@@ -1,5 +1,6 @@
 #include "mrcal_export.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <opencv2/calib3d.hpp>
@@ -25,6 +26,12 @@ double coefficient(const DeviceResult& d, int i) {
     return i < c.cols ? c.at<double>(0, i) : 0.0;
 }
 }  // namespace
+
+std::string checksComment(const DeviceResult& d) {
+    std::string checks = d.checks;
+    std::replace(checks.begin(), checks.end(), '\n', ' ');
+    return "# checks: " + checks + "\n";
+}
 
 int distortionTerms(const DeviceResult& d) {
     const int n = static_cast<int>(d.distortion.total());
@@ -53,7 +60,7 @@ bool mrcalModelText(const DeviceResult& d, const cv::Mat& rFromRef, const cv::Ma
     std::vector<double> extrinsics;
     for (int i = 0; i < 3; ++i) extrinsics.push_back(rvec.at<double>(i));
     for (int i = 0; i < 3; ++i) extrinsics.push_back(tFromRef.at<double>(i));
-    std::string s = "# " + note + "\n";
+    std::string s = "# " + note + "\n" + checksComment(d);
     s += "# pixels: (0, 0) is the centre of the top-left pixel; translations in board units\n";
     s += "{\n    'lensmodel':  '" + std::string(lens) + "',\n\n";
     s += "    # intrinsics are fx,fy,cx,cy,distortion0,distortion1,....\n";

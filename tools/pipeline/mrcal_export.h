@@ -18,9 +18,13 @@
 // lens keeps 8 even when its last three are zero.
 int distortionTerms(const DeviceResult& device);
 
+// "# checks: " and the device's checks (passed, or FAILED: and why), one comment line: the
+// consumers' readers skip it, a person reading the file sees it.
+std::string checksComment(const DeviceResult& device);
+
 // The file's text for device, seen from the reference through rFromRef (3 x 3) and tFromRef
-// (3 x 1); numbers at 17 significant digits. Returns false, with *text untouched, when
-// distortionTerms is -1.
+// (3 x 1); numbers at 17 significant digits; the note and the device's checks as comments. Returns
+// false, with *text untouched, when distortionTerms is -1.
 bool mrcalModelText(const DeviceResult& device, const cv::Mat& rFromRef, const cv::Mat& tFromRef,
                     const std::string& note, std::string* text);
 

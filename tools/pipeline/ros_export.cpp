@@ -46,7 +46,7 @@ bool rosCameraInfoText(const std::string& name, const DeviceResult& d, const cv:
     const int terms = distortionTerms(d);
     if (terms < 0) return false;
     const bool rational = terms == 8;
-    std::string s = "image_width: " + std::to_string(d.size.width) +
+    std::string s = checksComment(d) + "image_width: " + std::to_string(d.size.width) +
                     "\nimage_height: " + std::to_string(d.size.height) + "\ncamera_name: " + name +
                     "\n";
     s += matrix("camera_matrix", d.cameraMatrix);

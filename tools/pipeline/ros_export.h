@@ -15,8 +15,9 @@
 
 #include "rigflow_report.h"
 
-// The file's text: numbers at 17 significant digits. rectification is 3 x 3, projection
-// 3 x 4. Returns false, with *text untouched, when the lens has coefficients past the eighth.
+// The file's text: the device's checks as a comment, numbers at 17 significant digits.
+// rectification is 3 x 3, projection 3 x 4. Returns false, with *text untouched, when the lens has
+// coefficients past the eighth.
 bool rosCameraInfoText(const std::string& cameraName, const DeviceResult& device,
                        const cv::Mat& rectification, const cv::Mat& projection, std::string* text);
 

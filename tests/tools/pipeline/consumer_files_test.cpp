@@ -76,7 +76,7 @@ TEST(MrcalModel, GoldenText) {
     ASSERT_TRUE(mrcalModelText(goldenDevice(), cv::Mat::eye(3, 3, CV_64F),
                                (cv::Mat_<double>(3, 1) << -100, 0, 2.5), "a note", &text));
     EXPECT_EQ(text,
-              "# a note\n"
+              "# a note\n# checks: passed\n"
               "# pixels: (0, 0) is the centre of the top-left pixel; translations in board units\n"
               "{\n    'lensmodel':  'LENSMODEL_OPENCV5',\n\n"
               "    # intrinsics are fx,fy,cx,cy,distortion0,distortion1,....\n"
@@ -179,10 +179,12 @@ TEST(MrcalModel, MrcalProjectsAsOpenCV) {
 TEST(RosCameraInfo, GoldenTextOfALoneCamera) {
     Results r;
     r.camera = goldenDevice();
+    r.camera.checks = "FAILED: camera RMS reprojection error 2.5 px";
     TempDir dir;
     ASSERT_TRUE(writeRosCameraInfo(dir.path(), r));
     EXPECT_FALSE(fileExists(dir.file("camera_info_projector.yaml")));
     EXPECT_EQ(readFile(dir.file("camera_info_camera.yaml")),
+              "# checks: FAILED: camera RMS reprojection error 2.5 px\n"
               "image_width: 640\nimage_height: 480\ncamera_name: camera\n"
               "camera_matrix:\n  rows: 3\n  cols: 3\n  data: [500, 0, 320.5, 0, 510, 240.25, 0, 0, "
               "1]\n"
