@@ -247,7 +247,7 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
                      "alone was calibrated\n"
                   << "results in " << out
                   << ": report.html, camera.yaml, calibration.json, calibration.yaml, "
-                     "camera_errors.png\n";
+                     "camera.cameramodel, camera_info_camera.yaml, camera_errors.png\n";
         return;
     }
     std::cout << "projector (" << proj.size.width << " x " << proj.size.height
@@ -268,7 +268,9 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
                               "biases them.\n"))
         << "results in " << out
         << ": report.html, camera.yaml, projector.yaml, stereo.yaml, calibration.json, "
-           "calibration.yaml, camera_errors.png, projector_errors.png\n";
+           "calibration.yaml, camera.cameramodel, projector.cameramodel, "
+           "camera_info_camera.yaml, camera_info_projector.yaml, camera_errors.png, "
+           "projector_errors.png\n";
 }
 
 void compareWithTruth(const std::string& path, const Results& r) {

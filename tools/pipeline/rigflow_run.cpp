@@ -22,12 +22,14 @@
 #include "gl_projection.h"
 #include "html_report.h"
 #include "model_choice.h"
+#include "mrcal_export.h"
 #include "name_pattern.h"
 #include "pattern_file.h"
 #include "photo_series.h"
 #include "point_files.h"
 #include "rigflow_config.h"
 #include "rigflow_report.h"
+#include "ros_export.h"
 #include "run_step.h"
 #include "sanity_checks.h"
 #include "svg_plot.h"
@@ -441,6 +443,10 @@ void removeEarlierResults(const Run& run) {
                                      l.out + "/projector_errors.png",
                                      l.out + "/calibration.json",
                                      l.out + "/calibration.yaml",
+                                     l.out + "/camera.cameramodel",
+                                     l.out + "/projector.cameramodel",
+                                     l.out + "/camera_info_camera.yaml",
+                                     l.out + "/camera_info_projector.yaml",
                                      l.out + "/report.html",
                                      l.out + "/" + kFailedName};
     if (run.p.detectCamera) gone.push_back(l.pointsCam);
@@ -613,6 +619,8 @@ bool writeResults(Run* run) {
                                   r.projector.perViewRms, r.projector.rms);
     written = written && writeCalibrationTree(at(run->w, l.out),
                                               calibrationTree(r, run->c.gl_near, run->c.gl_far));
+    written = written && writeMrcalModels(at(run->w, l.out), r) &&
+              writeRosCameraInfo(at(run->w, l.out), r);
     written = written && writeReport(*run);
     if (!written) std::cerr << "rigflow: cannot write the results files in " << l.out << std::endl;
     return written;

@@ -115,6 +115,31 @@ void checkPlainFiles(const std::string& folder, const cv::Mat& camera, const cv:
     EXPECT_EQ(tz, t.at<double>(2));
 }
 
+// rigflow's mrcal models and camera_info files load in mrcal and ROS's parsers with the numbers
+// of the OpenCV YAML (the formats themselves are tested in consumer_files_tests).
+void checkConsumerFiles(const std::string& folder, const cv::Mat& camera, const cv::Mat& t) {
+    const ProgramResult py =
+        runProgram("/usr/bin/python3",
+                   {"-c",
+                    "import mrcal\n"
+                    "from camera_calibration_parsers import readCalibration\n"
+                    "c, p = mrcal.cameramodel('camera.cameramodel'), "
+                    "mrcal.cameramodel('projector.cameramodel')\n"
+                    "print(repr(c.intrinsics()[1][0]), repr(p.extrinsics_rt_fromref()[5]))\n"
+                    "print(repr(readCalibration('camera_info_camera.yaml')[1].K[0]),"
+                    " readCalibration('camera_info_projector.yaml')[0])\n"},
+                   folder);
+    ASSERT_EQ(py.status, 0) << py.err;
+    std::istringstream values(py.out);
+    double fx = 0, tz = 0, rosFx = 0;
+    std::string name;
+    values >> fx >> tz >> rosFx >> name;
+    EXPECT_EQ(fx, camera.at<double>(0, 0));
+    EXPECT_EQ(tz, t.at<double>(2));
+    EXPECT_EQ(rosFx, camera.at<double>(0, 0));
+    EXPECT_EQ(name, "projector");
+}
+
 std::vector<double> numbers(const std::string& path) {
     std::istringstream in(readFile(path));
     std::vector<double> v;
@@ -199,6 +224,7 @@ TEST(Rigflow, CalibratesTheSceneAndUndistortingFirstPaysOff) {
 
     checkReportInBrowser(good.file("calibration/report.html"));
     checkPlainFiles(good.file("calibration"), g.camera, g.t);
+    checkConsumerFiles(good.file("calibration"), g.camera, g.t);
 
     // The same correspondences given as point folders, with no photo, pattern file or
     // projection image: no detection, the same calibration.
