@@ -375,8 +375,14 @@ ModelChoice chooseProjectorModel(const std::string& w, const Layout& l, const Ri
 void recordChoice(const ModelChoice& choice, const std::string& how, DeviceResult* d) {
     d->model = choice.chosen;
     d->modelReason = how + (choice.reason.empty() ? "" : ": " + choice.reason);
-    for (const ModelScore& s : choice.scores)
+    for (const ModelScore& s : choice.scores) {
         d->heldOutRms.emplace_back(s.model.name, s.heldOutRms);
+        if (s.model.name != choice.chosen) continue;
+        d->dataRadius = s.condition.dataRadius;
+        d->validRadius = s.condition.validRadius;
+        d->wholeImage = s.condition.wholeImage;
+        d->validityLimit = s.condition.limit;
+    }
 }
 }  // namespace
 bool parseRigflowArgs(int argc, char** argv, RigflowOptions* o, int* status) {
