@@ -271,7 +271,7 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
            "calibration.yaml, camera_errors.png, projector_errors.png\n";
 }
 
-void compareWithTruth(const std::string& path, const Results& r) {
+void compareWithTruth(const std::string& path, const Results& r, const std::string& what) {
     cv::FileStorage fs(path, cv::FileStorage::READ);
     if (!fs.isOpened()) throw std::runtime_error("cannot read the ground truth " + path);
     cv::Mat camK, projK, rTrue, tTrue;
@@ -281,7 +281,8 @@ void compareWithTruth(const std::string& path, const Results& r) {
     fs["T"] >> tTrue;
     if (camK.empty() || projK.empty() || rTrue.empty() || tTrue.empty())
         throw std::runtime_error(path + " lacks camera_matrix, projector_matrix, R or T");
-    std::cout << "\n== Compared with the ground truth (" << path << ")\n";
+    std::cout << "\n== Compared with the ground truth (" << path << ")"
+              << (what.empty() ? "" : ": " + what) << "\n";
     std::cout << std::left << std::setw(22) << "parameter" << std::right << std::setw(14)
               << "recovered" << std::setw(14) << "truth" << std::setw(14) << "error"
               << "\n";

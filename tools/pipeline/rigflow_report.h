@@ -36,5 +36,6 @@ void collectProjector(const std::string& workDir, const Layout& l, const Rigflow
 void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
                   const std::string& outFolder);
 
-// Throws std::runtime_error when the truth file cannot be read.
-void compareWithTruth(const std::string& path, const Results& r);
+// Throws std::runtime_error when the truth file cannot be read. what names the results in the
+// heading (empty: none).
+void compareWithTruth(const std::string& path, const Results& r, const std::string& what = "");
