@@ -130,7 +130,9 @@ struct RigSolution {
     double rmsProjector = 0;                    // projector
     double groupSigma[kRigGroups] = {0, 0, 0};  // the noise σ each group was weighted with, px
     std::vector<double> rmsCameraPerView, rmsProjectorPerView;  // per view, 0 when none kept
-    double reducedChi2 = 0;  // weighted chi² per degree of freedom of the final solve
+    // Weighted chi² per degree of freedom of the plain solve with the robust σ (median absolute
+    // deviation) of the rejection rounds: near 1 when the kept residuals are Gaussian.
+    double reducedChi2 = 0;
 
     // Outliers.
     std::vector<RigRejected> rejected;

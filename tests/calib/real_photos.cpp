@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -40,7 +41,49 @@ RealPhotoSeries findSeries() {
     }
     return s;
 }
+
+std::vector<cv::Point2f> cornersOf(const std::string& path, int window, cv::Size* size) {
+    const cv::Mat grey = cv::imread(path, cv::IMREAD_GRAYSCALE);
+    std::vector<cv::Point2f> corners;
+    if (grey.empty()) return corners;
+    *size = grey.size();
+    if (!cv::findChessboardCorners(grey, kInnerCorners, corners,
+                                   cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE))
+        return {};
+    cv::cornerSubPix(grey, corners, cv::Size(window, window), cv::Size(-1, -1),
+                     cv::TermCriteria(cv::TermCriteria::EPS + cv::TermCriteria::COUNT, 30, 0.01));
+    return corners;
+}
+
+RealStereoPairs findPairs(int window) {
+    RealStereoPairs s;
+    for (int r = 0; r < kInnerCorners.height; ++r)
+        for (int c = 0; c < kInnerCorners.width; ++c)
+            s.board.emplace_back(c * kSquare, r * kSquare, 0);
+    for (int n = 1; n <= 14; ++n) {
+        char left[64], right[64];
+        std::snprintf(left, sizeof left, "/left%02d.jpg", n);
+        std::snprintf(right, sizeof right, "/right%02d.jpg", n);
+        const auto l = cornersOf(std::string(kPhotoFolder) + left, window, &s.size);
+        const auto r = cornersOf(std::string(kPhotoFolder) + right, window, &s.size);
+        if (l.empty() || r.empty()) continue;
+        s.numbers.push_back(n);
+        s.left.push_back(l);
+        s.right.push_back(r);
+    }
+    return s;
+}
 }  // namespace
+
+const RealStereoPairs& stereoChessboardPairs(int window) {
+    // window -> pairs, found once per test program
+    static std::map<int, RealStereoPairs> found;
+    auto it = found.find(window);
+    if (it == found.end()) it = found.emplace(window, findPairs(window)).first;
+    EXPECT_GE(it->second.numbers.size(), 10u)
+        << "the stereo chessboard photos of opencv-doc are missing in " << kPhotoFolder;
+    return it->second;
+}
 
 const RealPhotoSeries& leftChessboardSeries() {
     static const RealPhotoSeries series = findSeries();

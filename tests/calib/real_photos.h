@@ -30,3 +30,13 @@ struct ReferenceCalibration {
     double rms = 0;
 };
 ReferenceCalibration referenceCalibration(const RealPhotoSeries& series, int iterations);
+
+// The stereo pairs of the same package (leftNN.jpg with rightNN.jpg) where both photos show
+// the whole board, corners refined by cornerSubPix with a window x window search window.
+struct RealStereoPairs {
+    cv::Size size;
+    std::vector<int> numbers;
+    std::vector<std::vector<cv::Point2f>> left, right;
+    std::vector<cv::Point3f> board;  // as RealPhotoSeries::board
+};
+const RealStereoPairs& stereoChessboardPairs(int window);
