@@ -98,6 +98,7 @@ cv::Matx33d cross(const cv::Vec3d& t) {
 
 // The joint figures into r: both devices, the poses, R and T with their σ, the residuals.
 void writeInto(const std::vector<RigView>& views, const RigSolution& s, Results* r) {
+    r->joint = true;
     std::vector<int> cameraNumbers, projectorNumbers;
     std::vector<double> cameraRms, projectorRms;
     for (std::size_t v = 0; v < views.size(); ++v) {

@@ -259,7 +259,10 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
               << " (board units), rotation " << rotationAngleDeg(r.stereo.r) << " deg\n";
     printMatrix("T (camera to projector)", r.stereo.t);
     std::cout
-        << (c.undistort
+        << (r.joint ? "The results are the joint solve's (refine = joint): one robust solve of "
+                      "both devices, the poses and R, T on the raw camera points; the chain's "
+                      "figures are beside them in report.html.\n"
+            : c.undistort
                 ? "The projector and stereo results refer to a pinhole camera (no lens distortion) "
                   "on the camera points after the camera's lens distortion (" +
                       cam.model + " model) was removed (warpdots).\n"

@@ -14,6 +14,7 @@ struct Results {
     DeviceResult camera, projector;
     StereoResult stereo;
     bool hasProjector = false;
+    bool joint = false;  // the figures are the joint solve's (refine = joint), not the chain's
     double pinholeCameraRms = 0;                    // lumenrig's camera, on the points it was given
     std::vector<cv::Mat> cameraRvecs, cameraTvecs;  // by camera view
 };

@@ -577,6 +577,7 @@ void checkCoverage(Run* run) {
                      " % of the image holds no corner (its lens distortion is extrapolated "
                      "there; see the coverage in report.html)",
                  "add views with the board near the corners and edges of the image"});
+        checkRegions(d == &r.camera ? "camera" : "projector", d->size, d->corners, &run->findings);
     }
 }
 
