@@ -14,6 +14,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+constexpr double kQuietRejectedFraction = 0.01;
+
 std::string at(const std::string& workDir, const std::string& relative) {
     return (fs::path(workDir) / relative).string();
 }
@@ -220,7 +222,8 @@ std::string refineJointly(const std::string& w, const Layout& l, Results* r,
 void checkJoint(const JointRefinement& joint, std::vector<Finding>* findings) {
     const RigSolution& s = joint.solution;
     const int rejected = static_cast<int>(s.rejected.size());
-    if (rejected == 0) return;
+    // A few stray points are every series' lot: named in the report, not worth a warning.
+    if (!s.tooManyRejected && rejected <= kQuietRejectedFraction * s.observations) return;
     std::ostringstream what;
     what << "the joint solve rejected " << rejected << " of " << s.observations
          << " points as outliers (" << std::fixed;

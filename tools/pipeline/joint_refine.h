@@ -30,7 +30,7 @@ struct JointRefinement {
 std::string refineJointly(const std::string& workDir, const Layout& l, Results* r,
                           JointRefinement* joint);
 
-// The checks the joint solve adds: too many rejected points fail the run.
+// The checks the joint solve adds: too many rejected points fail the run; more than 1 % warn.
 void checkJoint(const JointRefinement& joint, std::vector<Finding>* findings);
 
 // The rejected points, counted per view and named, one line each ("view 7: camera board point
