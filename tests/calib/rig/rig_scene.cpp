@@ -17,7 +17,7 @@ bool inside(const RigLens& lens, cv::Point2d p) {
 }
 }  // namespace
 
-RigScene makeRigScene(const RigSceneSpec& spec) {
+RigScene makeRigScene(const RigSceneSetup& setup) {
     RigScene s;
     RigInitial& t = s.truth;
     t.camera = {{640, 480},
@@ -28,18 +28,18 @@ RigScene makeRigScene(const RigSceneSpec& spec) {
                    {0.04, -0.03, 0.0005, 0.0003, 0.0}};
     cv::Rodrigues(cv::Vec3d(0.02, -0.25, 0.01), t.R);
     t.T = cv::Vec3d(180, -12, 25);
-    std::mt19937 rng(spec.seed);
+    std::mt19937 rng(setup.seed);
     std::normal_distribution<double> gauss(0, 1);
-    const double w = (spec.boardGrid.width - 1) * spec.spacing;
-    const double h = (spec.boardGrid.height - 1) * spec.spacing;
+    const double w = (setup.boardGrid.width - 1) * setup.spacing;
+    const double h = (setup.boardGrid.height - 1) * setup.spacing;
     const double cx = w / 2, cy = h / 2, half = std::hypot(w, h) / 2;
     auto bend = [&](double x, double y) {
         const double u = (x - cx) / half, v = (y - cy) / half;
-        return spec.bending * (u * u + v * v);
+        return setup.bending * (u * u + v * v);
     };
-    for (int v = 0; v < spec.views; ++v) {
+    for (int v = 0; v < setup.views; ++v) {
         // Tilted boards about 550 board units away, spread over the camera's field.
-        const double a = 2 * M_PI * v / spec.views;
+        const double a = 2 * M_PI * v / setup.views;
         const cv::Vec3d rvec(0.45 * std::cos(a), 0.45 * std::sin(a), 0.2 * std::sin(2 * a));
         cv::Matx33d rot;
         cv::Rodrigues(rvec, rot);
@@ -49,24 +49,25 @@ RigScene makeRigScene(const RigSceneSpec& spec) {
         t.tvecs.push_back(tvec);
         RigView view;
         view.imageNumber = v + 1;
-        for (int r = 0; r < spec.boardGrid.height; ++r)
-            for (int c = 0; c < spec.boardGrid.width; ++c) {
-                const double x = c * spec.spacing, y = r * spec.spacing;
+        for (int r = 0; r < setup.boardGrid.height; ++r)
+            for (int c = 0; c < setup.boardGrid.width; ++c) {
+                const double x = c * setup.spacing, y = r * setup.spacing;
                 const cv::Point2d px = project(t.camera, rot * cv::Vec3d(x, y, bend(x, y)) + tvec);
                 if (!inside(t.camera, px)) continue;
                 view.boardPoints.emplace_back(x, y, 0);
-                view.cameraPoints.push_back(px + spec.cameraNoisePx *
+                view.cameraPoints.push_back(px + setup.cameraNoisePx *
                                                      cv::Point2d(gauss(rng), gauss(rng)));
             }
         // The projector's pattern: each point's ray meets the (bent) board; found by iterating
         // on the bend's height.
         const cv::Matx33d projFromBoard = t.R * rot;
         const cv::Vec3d projT = t.R * tvec + t.T;
-        for (int r = 0; r < spec.patternGrid.height; ++r)
-            for (int c = 0; c < spec.patternGrid.width; ++c) {
+        for (int r = 0; r < setup.patternGrid.height; ++r)
+            for (int c = 0; c < setup.patternGrid.width; ++c) {
                 const cv::Point2d pattern(
-                    40 + (t.projector.imageSize.width - 80.0) * c / (spec.patternGrid.width - 1),
-                    40 + (t.projector.imageSize.height - 80.0) * r / (spec.patternGrid.height - 1));
+                    40 + (t.projector.imageSize.width - 80.0) * c / (setup.patternGrid.width - 1),
+                    40 +
+                        (t.projector.imageSize.height - 80.0) * r / (setup.patternGrid.height - 1));
                 std::vector<cv::Point2d> in{pattern}, normal;
                 cv::undistortPoints(in, normal, cv::Mat(t.projector.cameraMatrix),
                                     t.projector.distortion, cv::noArray(), cv::noArray(),
@@ -84,9 +85,9 @@ RigScene makeRigScene(const RigSceneSpec& spec) {
                 const cv::Point2d exact = project(t.projector, projFromBoard * b + projT);
                 const cv::Point2d seen = project(t.camera, rot * b + tvec);
                 if (!inside(t.camera, seen) || !inside(t.projector, exact)) continue;
-                view.patternPoints.push_back(exact + spec.projectorNoisePx *
+                view.patternPoints.push_back(exact + setup.projectorNoisePx *
                                                          cv::Point2d(gauss(rng), gauss(rng)));
-                view.patternInCamera.push_back(seen + spec.projectedNoisePx *
+                view.patternInCamera.push_back(seen + setup.projectedNoisePx *
                                                           cv::Point2d(gauss(rng), gauss(rng)));
             }
         s.views.push_back(view);

@@ -5,7 +5,7 @@
 
 #include "rig_solve.h"
 
-struct RigSceneSpec {
+struct RigSceneSetup {
     int views = 8;
     cv::Size boardGrid{10, 8};      // board points per row, column
     double spacing = 40;            // board units between board points
@@ -22,7 +22,7 @@ struct RigScene {
     RigInitial truth;  // the exact rig and poses
 };
 
-RigScene makeRigScene(const RigSceneSpec& spec);
+RigScene makeRigScene(const RigSceneSetup& setup);
 
 // The truth moved as separate calibrations might leave it: focal lengths off by 1 %, centres
 // by 4 px, lens terms by 10 %, poses by 1° and 1 %, R by 0.5°, T by 2 %.

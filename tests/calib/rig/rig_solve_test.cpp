@@ -17,18 +17,24 @@ constexpr double kHonestLow = 0.5, kHonestHigh = 2.0;  // RMS of error / σ over
 constexpr int kSeeds = 10;
 
 // A small rig: quick to solve, still every parameter fixed.
-RigSceneSpec smallSpec(unsigned seed) {
-    RigSceneSpec spec;
-    spec.views = 6;
-    spec.boardGrid = {8, 6};
-    spec.spacing = 50;
-    spec.patternGrid = {15, 11};
-    spec.seed = seed;
-    return spec;
+RigSceneSetup smallSetup(unsigned seed) {
+    RigSceneSetup setup;
+    setup.views = 6;
+    setup.boardGrid = {8, 6};
+    setup.spacing = 50;
+    setup.patternGrid = {15, 11};
+    setup.seed = seed;
+    return setup;
 }
 
 double fx(const RigLens& l) {
     return l.cameraMatrix(0, 0);
+}
+
+double angleBetween(const cv::Matx33d& a, const cv::Matx33d& b) {
+    cv::Vec3d r;
+    cv::Rodrigues(a * b.t(), r);
+    return cv::norm(r) * 180 / M_PI;
 }
 
 TEST(RigProjection, MatchesOpenCvProjectPoints) {
@@ -56,9 +62,9 @@ TEST(RigProjection, MatchesOpenCvProjectPoints) {
 }
 
 TEST(RigSolve, RecoversExactRigFromMediocreStart) {
-    RigSceneSpec spec = smallSpec(1);
-    spec.cameraNoisePx = spec.projectedNoisePx = spec.projectorNoisePx = 0;
-    const RigScene scene = makeRigScene(spec);
+    RigSceneSetup setup = smallSetup(1);
+    setup.cameraNoisePx = setup.projectedNoisePx = setup.projectorNoisePx = 0;
+    const RigScene scene = makeRigScene(setup);
     RigSolution s;
     ASSERT_EQ(solveRig(scene.views, perturbedStart(scene.truth, 1), RigSolveOptions(), &s), 0)
         << s.message;
@@ -95,7 +101,7 @@ struct Honesty {
 TEST(RigSolve, SigmaIsHonestOverNoiseSeeds) {
     Honesty h;
     for (int seed = 1; seed <= kSeeds; ++seed) {
-        const RigScene scene = makeRigScene(smallSpec(seed));
+        const RigScene scene = makeRigScene(smallSetup(seed));
         RigSolution s;
         ASSERT_EQ(solveRig(scene.views, perturbedStart(scene.truth, seed), RigSolveOptions(), &s),
                   0)
@@ -129,7 +135,7 @@ RigSolution solved(const RigScene& scene, unsigned seed, const RigSolveOptions& 
 
 TEST(RigSolve, SigmaShrinksAsOneOverRootViews) {
     constexpr double kLow = 1.5, kHigh = 2.7;  // σ(4 views) / σ(16 views), ideally 2
-    RigSceneSpec few = smallSpec(5), many = smallSpec(5);
+    RigSceneSetup few = smallSetup(5), many = smallSetup(5);
     few.views = 4;
     many.views = 16;
     const RigSolution a = solved(makeRigScene(few), 5), b = solved(makeRigScene(many), 5);
@@ -145,7 +151,7 @@ TEST(RigSolve, SigmaShrinksAsOneOverRootViews) {
 
 TEST(RigSolve, RejectsAndNamesGrossErrors) {
     constexpr double kGrossPx = 6;  // 30 σ
-    RigScene scene = makeRigScene(smallSpec(7));
+    RigScene scene = makeRigScene(smallSetup(7));
     const RigSolution clean = solved(scene, 7);
     // Every 29th board point and every 31st pattern point moved.
     int moved = 0, total = 0;
@@ -185,11 +191,11 @@ TEST(RigSolve, RejectsAndNamesGrossErrors) {
 
 TEST(RigSolve, GroupsWithDifferentNoiseGetTheirOwnSigma) {
     constexpr double kSigmaTolerance = 0.25;  // relative
-    RigSceneSpec spec = smallSpec(9);
-    spec.cameraNoisePx = 0.1;
-    spec.projectedNoisePx = 0.1;
-    spec.projectorNoisePx = 0.4;
-    const RigSolution s = solved(makeRigScene(spec), 9);
+    RigSceneSetup setup = smallSetup(9);
+    setup.cameraNoisePx = 0.1;
+    setup.projectedNoisePx = 0.1;
+    setup.projectorNoisePx = 0.4;
+    const RigSolution s = solved(makeRigScene(setup), 9);
     // The camera on projected points is told from the projector only by the geometry of the two
     // residuals a free point leaves (two per point, shared): weakly, hence the wider tolerance.
     constexpr double kSharedTolerance = 0.6;
@@ -202,7 +208,7 @@ TEST(RigSolve, GroupsWithDifferentNoiseGetTheirOwnSigma) {
 }
 
 TEST(RigSolve, ViewsWithOnlyProjectedPointsCount) {
-    RigScene scene = makeRigScene(smallSpec(11));
+    RigScene scene = makeRigScene(smallSetup(11));
     scene.views[0].boardPoints.clear();
     scene.views[0].cameraPoints.clear();
     scene.views[3].boardPoints.clear();
@@ -215,9 +221,9 @@ TEST(RigSolve, ViewsWithOnlyProjectedPointsCount) {
 
 TEST(RigSolve, BentBoardIsRecovered) {
     constexpr double kSagMm = 1.5;
-    RigSceneSpec spec = smallSpec(13);
-    spec.bending = kSagMm;
-    const RigScene scene = makeRigScene(spec);
+    RigSceneSetup setup = smallSetup(13);
+    setup.bending = kSagMm;
+    const RigScene scene = makeRigScene(setup);
     RigSolveOptions o;
     o.bendingTerms = 1;
     const RigSolution s = solved(scene, 13, o);
@@ -228,7 +234,7 @@ TEST(RigSolve, BentBoardIsRecovered) {
 }
 
 TEST(RigSolve, RefusesWhatItCannotSolve) {
-    const RigScene scene = makeRigScene(smallSpec(15));
+    const RigScene scene = makeRigScene(smallSetup(15));
     struct Case {
         const char* name;
         void (*spoil)(std::vector<RigView>*, RigInitial*, RigSolveOptions*);
@@ -263,7 +269,7 @@ TEST(RigSolve, RefusesWhatItCannotSolve) {
 }
 
 TEST(RigSolve, ProjectionSigmaMapGrowsTowardsTheCorners) {
-    const RigSolution s = solved(makeRigScene(smallSpec(17)), 17);
+    const RigSolution s = solved(makeRigScene(smallSetup(17)), 17);
     for (bool projector : {false, true}) {
         cv::Mat map;
         std::string message;
@@ -279,5 +285,80 @@ TEST(RigSolve, ProjectionSigmaMapGrowsTowardsTheCorners) {
     std::string message;
     EXPECT_EQ(projectionSigmaMap(s, false, 550, {1, 1}, &map, &message), -1);
     EXPECT_EQ(projectionSigmaMap(RigSolution(), false, 550, {9, 7}, &map, &message), -1);
+}
+}  // namespace
+
+namespace {
+// The chain: camera calibrated alone, the projected points back-projected through it onto the
+// board, the projector calibrated on those, then the stereo pose with both intrinsics fixed.
+struct Chain {
+    cv::Mat camK, camD, projK, projD, r, t;
+};
+
+Chain chainCalibration(const RigScene& scene) {
+    Chain c;
+    const cv::Size camSize = scene.truth.camera.imageSize,
+                   projSize = scene.truth.projector.imageSize;
+    std::vector<std::vector<cv::Point3f>> board, projBoard;
+    std::vector<std::vector<cv::Point2f>> image, pattern, seen;
+    for (const RigView& v : scene.views) {
+        board.emplace_back(v.boardPoints.begin(), v.boardPoints.end());
+        image.emplace_back(v.cameraPoints.begin(), v.cameraPoints.end());
+    }
+    std::vector<cv::Mat> rvecs, tvecs;
+    cv::calibrateCamera(board, image, camSize, c.camK, c.camD, rvecs, tvecs);
+    for (std::size_t v = 0; v < scene.views.size(); ++v) {
+        const RigView& view = scene.views[v];
+        std::vector<cv::Point2d> normal;
+        cv::undistortPoints(view.patternInCamera, normal, c.camK, c.camD);
+        cv::Matx33d rot;
+        cv::Rodrigues(rvecs[v], rot);
+        const cv::Vec3d o = -(rot.t() * cv::Vec3d(tvecs[v]));
+        std::vector<cv::Point3f> pts;
+        for (const cv::Point2d& n : normal) {
+            const cv::Vec3d d = rot.t() * cv::Vec3d(n.x, n.y, 1);
+            const cv::Vec3d b = o + d * (-o[2] / d[2]);
+            pts.emplace_back(b[0], b[1], 0);
+        }
+        projBoard.push_back(pts);
+        pattern.emplace_back(view.patternPoints.begin(), view.patternPoints.end());
+        seen.emplace_back(view.patternInCamera.begin(), view.patternInCamera.end());
+    }
+    cv::calibrateCamera(projBoard, pattern, projSize, c.projK, c.projD, rvecs, tvecs);
+    cv::Mat e, f;
+    cv::stereoCalibrate(projBoard, seen, pattern, c.camK, c.camD, c.projK, c.projD, camSize, c.r,
+                        c.t, e, f, cv::CALIB_FIX_INTRINSIC);
+    return c;
+}
+
+// Figures for the report; on these rigs (the chain's steps are exact too, only noise) the two
+// land equally close, so the test asks only that the joint solve stays within 4 σ of the truth.
+TEST(RigSolve, JointAndChainSideBySideOnAGeneratedRig) {
+    constexpr double kWithinSigma = 4;
+    constexpr int kChainSeeds = 3;
+    // projector fx, projector cx, |T|, R in degrees
+    for (int seed = 1; seed <= kChainSeeds; ++seed) {
+        const RigScene scene = makeRigScene(smallSetup(100 + seed));
+        const RigInitial& t = scene.truth;
+        const Chain c = chainCalibration(scene);
+        const RigSolution s = solved(scene, seed);
+        const double chain[4] = {c.projK.at<double>(0, 0) - fx(t.projector),
+                                 c.projK.at<double>(0, 2) - t.projector.cameraMatrix(0, 2),
+                                 cv::norm(c.t) - cv::norm(t.T),
+                                 angleBetween(cv::Matx33d(c.r), t.R)};
+        const double joint[4] = {fx(s.projector) - fx(t.projector),
+                                 s.projector.cameraMatrix(0, 2) - t.projector.cameraMatrix(0, 2),
+                                 s.baseline - cv::norm(t.T), angleBetween(s.R, t.R)};
+        std::printf(
+            "seed %d chain: cam fx %+.3f  proj fx %+.3f cx %+.3f  |T| %+.3f  R %.4f°\n"
+            "        joint: cam fx %+.3f ± %.3f  proj fx %+.3f ± %.3f cx %+.3f ± %.3f  "
+            "|T| %+.3f ± %.3f  R %.4f° (σ %.4f°)\n",
+            seed, c.camK.at<double>(0, 0) - fx(t.camera), chain[0], chain[1], chain[2], chain[3],
+            fx(s.camera) - fx(t.camera), s.cameraSigma.fx, joint[0], s.projectorSigma.fx, joint[1],
+            s.projectorSigma.cx, joint[2], s.sigmaBaseline, joint[3], s.sigmaRotationAngleDeg);
+        const double sigma[4] = {s.projectorSigma.fx, s.projectorSigma.cx, s.sigmaBaseline,
+                                 s.sigmaRotationAngleDeg};
+        for (int i = 0; i < 4; ++i) EXPECT_LT(std::abs(joint[i]), kWithinSigma * sigma[i]) << i;
+    }
 }
 }  // namespace
