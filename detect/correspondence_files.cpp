@@ -5,6 +5,7 @@
 #include <iostream>
 #include <opencv2/imgproc.hpp>
 
+#include "board_consistency.h"
 #include "detection_reports.h"
 
 std::string outputFileName(const RunState& state, const std::string& prefix, int n) {
@@ -36,12 +37,20 @@ void writeCorrespondenceFiles(RunState* state, int k) {
             points2d << r.points2d[q].x << "\t" << r.points2d[q].y << "\n";
         if (!camera) {
             const double(*v)[2] = state->patternTable[id].vertex;
-            float x = 0.0f, y = 0.0f;
-            for (int p = 0; p < 4; ++p) {
-                x = static_cast<float>(x + v[p][0]);
-                y = static_cast<float>(y + v[p][1]);
+            if (state->config().subpixel) {
+                // The same point as the camera's: the crossing of the marker's diagonals.
+                cv::Point2d corners[4];
+                for (int p = 0; p < 4; ++p) corners[p] = cv::Point2d(v[p][0], v[p][1]);
+                const cv::Point2d c = diagonalCrossing(corners);
+                other << static_cast<float>(c.x) << " " << static_cast<float>(c.y) << "\n";
+            } else {
+                float x = 0.0f, y = 0.0f;
+                for (int p = 0; p < 4; ++p) {
+                    x = static_cast<float>(x + v[p][0]);
+                    y = static_cast<float>(y + v[p][1]);
+                }
+                other << x * 0.25f << " " << y * 0.25f << "\n";
             }
-            other << x * 0.25f << " " << y * 0.25f << "\n";
         } else {
             for (int q = first; q < first + lines; ++q)
                 other << r.points3d[q].x << "\t" << r.points3d[q].y << "\t" << r.points3d[q].z

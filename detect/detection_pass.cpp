@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "adaptive_pass.h"
+#include "board_consistency.h"
 #include "correspondence_files.h"
 #include "detect_image.h"
 #include "detection_reports.h"
@@ -82,7 +83,8 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRe
     return oversized;
 }
 
-// One centre per marker (corners summed in corner order from 0, times 0.25), or board
+// One centre per marker (corners summed in corner order from 0, times 0.25; with --subpixel
+// the crossing of the diagonals), or board
 // corners for the 3D list.
 void buildPointLists(RunState* state, int k) {
     ImageResult& r = state->results[k];
@@ -97,12 +99,20 @@ void buildPointLists(RunState* state, int k) {
     }
     std::vector<cv::Point2f> reduced;
     for (std::size_t j = 0; j < r.ids.size(); ++j) {
-        float x = 0.0f, y = 0.0f;
-        for (int p = 0; p < 4; ++p) {
-            x += r.points2d[4 * j + p].x;
-            y += r.points2d[4 * j + p].y;
+        if (state->config().subpixel) {
+            // Refined corners are worth the exact centre: the corners' mean is biased by the
+            // perspective (up to tenths of a pixel on a tilted board).
+            cv::Point2d corners[4];
+            for (int p = 0; p < 4; ++p) corners[p] = r.points2d[4 * j + p];
+            reduced.emplace_back(diagonalCrossing(corners));
+        } else {
+            float x = 0.0f, y = 0.0f;
+            for (int p = 0; p < 4; ++p) {
+                x += r.points2d[4 * j + p].x;
+                y += r.points2d[4 * j + p].y;
+            }
+            reduced.emplace_back(x * 0.25f, y * 0.25f);
         }
-        reduced.emplace_back(x * 0.25f, y * 0.25f);
         const double* c = state->board[r.ids[j]].centre;
         r.points3d.emplace_back(static_cast<float>(c[0]), static_cast<float>(c[1]),
                                 static_cast<float>(c[2]));

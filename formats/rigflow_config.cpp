@@ -162,6 +162,10 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
           "projector lens: auto, 0 none, 1 k1 k2 p1 p2 k3 (auto)"}},
         {"undistort",
          {intKey(&c->undistort, 0, 1), "remove the camera's lens distortion first (1)"}},
+        {"refine",
+         {choiceKey(&c->refine, {"joint", "chain"}),
+          "last step: joint (one robust solve of camera, projector and R, T, with outlier "
+          "rejection and honest σ) or chain (the programs' results as they are) (joint)"}},
         {"output", {textKey(&c->output), "results folder (calibration)"}},
     };
 }

@@ -39,7 +39,10 @@ struct RigflowConfig {
     int min_views = 6;
     // The OpenGL projection matrices' clipping planes, board units ahead of the device.
     double gl_near = 10, gl_far = 10000;
-    int undistort = 1;                   // 1: remove the camera's lens distortion before lumenrig
+    int undistort = 1;  // 1: remove the camera's lens distortion before lumenrig
+    // joint: one robust solve of the whole rig refines the chain's results (the results files
+    // carry it); chain: the programs' results as they are.
+    std::string refine = "joint";
     std::string output = "calibration";  // results folder, inside the working directory
 };
 

@@ -82,7 +82,7 @@ bool reproducesFit(double rereadRms, double fittedRms) {
 }
 
 LensCondition lensCondition(const cv::Mat& k, const cv::Mat& distortion, cv::Size size,
-                            double margin) {
+                            double margin, double dataRadius, double dataMargin) {
     const double fx = k.at<double>(0, 0), fy = k.at<double>(1, 1);
     const double cx = k.at<double>(0, 2), cy = k.at<double>(1, 2);
     double cornerRadius = 0;  // distorted, normalised
@@ -90,44 +90,75 @@ LensCondition lensCondition(const cv::Mat& k, const cv::Mat& distortion, cv::Siz
                                 cv::Point2d(0, size.height), cv::Point2d(size.width, size.height)})
         cornerRadius = std::max(cornerRadius, std::hypot((c.x - cx) / fx, (c.y - cy) / fy));
     const double reach = cornerRadius * (1 + margin);
+    // Faults within this distorted radius refuse the model; beyond it they bound its validity.
+    const double required = dataRadius > 0 ? std::min(reach, dataRadius * (1 + dataMargin)) : reach;
     const RadialFactor f = radialFactor(distortion);
+    LensCondition out;
+    out.dataRadius = dataRadius;
+    const std::string where =
+        dataRadius > 0 ? ", inside the observed points" : ", inside the image";
+    auto fault = [&](double mapped, const std::string& what) {
+        if (mapped < required) {
+            out.ok = false;
+            out.reason = what + where;
+            if (what.find("folds") != std::string::npos)
+                out.reason += ": points beyond it have two undistorted places";
+        }
+        out.wholeImage = false;
+        out.validRadius = mapped;
+        out.limit = what;
+        return out;
+    };
 
     // Walk outward in undistorted radius until the mapping has covered the image corners.
     const double step = reach / kRadiusSteps;
     double previous = 0, largestS = 0;
     for (int i = 1;; ++i) {
         if (i > kMaxRadiusSteps)
-            return {false,
-                    "the radial mapping does not reach the image corners (normalised radius " +
-                        number(reach) + ")"};
+            return fault(previous,
+                         "the radial mapping does not reach the image corners (normalised radius " +
+                             number(reach) + ")");
         const double r = i * step, s = r * r;
         const double num = f.at(f.num, s), den = f.at(f.den, s);
         if (RadialFactor::spread(f.num, s) > kMaxCancellation * std::abs(num) ||
             RadialFactor::spread(f.den, s) > kMaxCancellation * std::abs(den))
-            return {false, "the radial terms cancel each other at normalised radius " + number(r) +
-                               " (numerator " + number(num) + ", denominator " + number(den) + ")"};
+            return fault(previous, "the radial terms cancel each other at normalised radius " +
+                                       number(r) + " (numerator " + number(num) + ", denominator " +
+                                       number(den) + ")");
         if (den < kMinDenominator)
-            return {false, "the denominator of the radial factor falls to " + number(den) +
-                               " at normalised radius " + number(r) + ", inside the image"};
+            return fault(previous, "the denominator of the radial factor falls to " + number(den) +
+                                       " at normalised radius " + number(r));
         const double mapped = r * num / den;
         if (!(mapped > previous))
-            return {false, "the radial mapping folds at normalised radius " + number(r) +
-                               ", inside the image: points beyond it have two undistorted places"};
+            return fault(previous, "the radial mapping folds at normalised radius " + number(r));
         previous = mapped;
         largestS = s;
         if (mapped >= reach) break;
     }
+    out.validRadius = previous;
     for (const std::complex<double>& a : roots(f.num))
         for (const std::complex<double>& b : roots(f.den)) {
             const double size = std::max(std::abs(a), std::abs(b));
             if (std::abs(a - b) <= kSharedRootDistance * size &&
-                std::min(std::abs(a), std::abs(b)) <= kRootReach * largestS)
-                return {false,
-                        "numerator and denominator of the radial factor share a root near "
-                        "r^2 = " +
-                            number(a.real()) + ": large coefficients that only cancel each other"};
+                std::min(std::abs(a), std::abs(b)) <= kRootReach * largestS) {
+                out.ok = false;
+                out.reason =
+                    "numerator and denominator of the radial factor share a root near "
+                    "r^2 = " +
+                    number(a.real()) + ": large coefficients that only cancel each other";
+                return out;
+            }
         }
-    return {};
+    return out;
+}
+
+double normalisedReach(const std::vector<cv::Point2f>& points, const cv::Mat& k) {
+    const double fx = k.at<double>(0, 0), fy = k.at<double>(1, 1);
+    const double cx = k.at<double>(0, 2), cy = k.at<double>(1, 2);
+    double reach = 0;
+    for (const cv::Point2f& p : points)
+        reach = std::max(reach, std::hypot((p.x - cx) / fx, (p.y - cy) / fy));
+    return reach;
 }
 
 cv::Point2d distortNormalised(cv::Point2d p, const cv::Mat& distortion) {

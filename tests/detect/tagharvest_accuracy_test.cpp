@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <map>
 
 #include "harvest_fixture.h"
@@ -13,6 +14,8 @@ namespace {
 constexpr double kCornerTolerancePx = 2.5;
 constexpr double kMinDetectedShare = 0.95;
 constexpr int kViews = 4;
+// Mean offset of the refined projected centres from the truth, px.
+constexpr double kMaxCentreBiasPx = 0.03;
 
 const std::string& sharedScene() {
     static TempDir dir;
@@ -169,4 +172,70 @@ TEST(TagharvestAccuracy, AdaptivePassAddsMarkersTheSweepMissed) {
         ++checked;
     }
     EXPECT_EQ(checked, after);
+}
+
+// With --subpixel a projected marker's point is the crossing of its diagonals, the image of
+// the pattern square's centre under the projector-board-camera perspective; the corners'
+// mean is pulled towards the marker's far side. Both come from the same refined corners.
+TEST(TagharvestAccuracy, SubpixelProjectedCentresAreTheDiagonalsCrossing) {
+    const SceneTruth truth = loadSceneTruth(sharedScene());
+    auto harvest = [](double centre, TempDir* work) {
+        prepareWorkDir(sharedScene(), work->path());
+        HarvestArgs a;
+        a.projection = sharedScene() + "/projection.png";
+        a.cameraImages = sharedScene() + "/images/proj%03d.png";
+        a.count = kViews;
+        a.mode = 1;
+        a.centre = centre;
+        std::vector<std::string> args = a.list();
+        args.insert(args.begin(), "--subpixel");
+        const ProgramResult r = runProgram(programPath("tagharvest"), args, work->path());
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    TempDir centres, corners;
+    harvest(1, &centres);
+    harvest(0, &corners);
+    cv::Point2d crossingBias, meanBias;
+    double crossingSquares = 0, meanSquares = 0;
+    int compared = 0;
+    for (int v = 0; v < kViews; ++v) {
+        char name[64];
+        std::snprintf(name, sizeof name, "points/proj2D%03d.txt", v);
+        const auto cam = readNumberLines(centres.file(name));
+        const auto four = readNumberLines(corners.file(name));
+        std::snprintf(name, sizeof name, "points/pattern%03d.txt", v);
+        const auto pattern = readNumberLines(centres.file(name));
+        ASSERT_EQ(cam.size(), pattern.size());
+        if (four.size() != 4 * cam.size()) continue;  // a marker refined in one run only
+        for (std::size_t i = 0; i < cam.size(); ++i) {
+            int id = -1;
+            double best = 1e9;
+            for (int k = 0; k < 63; ++k) {
+                const double d = cv::norm(truth.views[v].projectedProjector[k] -
+                                          cv::Point2d(pattern[i][0], pattern[i][1]));
+                if (d < best) best = d, id = k;
+            }
+            ASSERT_LT(best, 0.01) << "the pattern point is the pattern square's centre";
+            const cv::Point2d t = truth.views[v].projectedCamera[id];
+            cv::Point2d mean;
+            for (int p = 0; p < 4; ++p)
+                mean += 0.25 * cv::Point2d(four[4 * i + p][0], four[4 * i + p][1]);
+            const cv::Point2d crossing(cam[i][0], cam[i][1]);
+            crossingBias += crossing - t;
+            meanBias += mean - t;
+            crossingSquares += (crossing - t).dot(crossing - t);
+            meanSquares += (mean - t).dot(mean - t);
+            ++compared;
+        }
+    }
+    ASSERT_GT(compared, kViews * 50);
+    crossingBias /= compared;
+    meanBias /= compared;
+    const double crossingRms = std::sqrt(crossingSquares / compared);
+    const double meanRms = std::sqrt(meanSquares / compared);
+    std::cout << "projected centres against the truth: diagonals' crossing bias (" << crossingBias
+              << ") RMS " << crossingRms << " px; corners' mean bias (" << meanBias << ") RMS "
+              << meanRms << " px\n";
+    EXPECT_LT(cv::norm(crossingBias), kMaxCentreBiasPx);
+    EXPECT_LT(crossingRms, meanRms);
 }

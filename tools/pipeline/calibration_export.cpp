@@ -24,6 +24,12 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
         fs << "image_numbers" << cv::Mat(d.imageNumbers, true);
         fs << "lens_model" << d.model << "lens_model_reason" << d.modelReason;
         for (const auto& [model, error] : d.heldOutRms) fs << "held_out_error_" + model << error;
+        if (d.dataRadius > 0) {
+            fs << "data_radius_normalised" << d.dataRadius;
+            fs << "valid_radius_normalised" << d.validRadius << "valid_over_whole_image"
+               << static_cast<int>(d.wholeImage);
+            if (!d.wholeImage) fs << "valid_radius_limit" << d.validityLimit;
+        }
         fs << "checks" << d.checks;
         if (!d.stdDeviations.empty()) fs << "std_deviations" << d.stdDeviations;
         fs << "opengl_projection" << cv::Mat(d.glProjection);

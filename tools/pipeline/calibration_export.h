@@ -16,6 +16,12 @@ struct DeviceResult {
     std::string modelReason;                                 // why that model
     std::vector<std::pair<std::string, double>> heldOutRms;  // per model tried, pixels
     std::string checks = "passed";                           // or "FAILED: " and the checks
+    // Where the lens model holds, normalised radius about the principal point (0: not traced,
+    // the model was not chosen by held-out error): one-to-one out to validRadius (the whole
+    // image when wholeImage), what ends it, and how far the observed points reach.
+    double validRadius = 0, dataRadius = 0;
+    bool wholeImage = true;
+    std::string validityLimit;
     cv::Mat stdDeviations;  // one standard deviation of fx fy cx cy and the coefficients
     cv::Matx44d glProjection = cv::Matx44d::zeros();
     std::vector<cv::Point2d> corners, residuals;  // every corner and its residual, pixels
@@ -39,7 +45,8 @@ double outlierLimit(const std::vector<double>& perViewRms);
 
 // OpenCV FileStorage YAML (full precision) with image_width, image_height, camera_matrix,
 // distortion_coefficients, avg_reprojection_error, per_view_reprojection_errors,
-// image_numbers, the lens model, why it was chosen, the held-out errors, the checks, the
+// image_numbers, the lens model, why it was chosen, the held-out errors, where the model is
+// valid, the checks, the
 // standard deviations and the OpenGL projection matrix.
 bool writeDeviceYaml(const std::string& path, const DeviceResult& device);
 

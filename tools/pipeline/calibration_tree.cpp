@@ -38,6 +38,14 @@ TreeNode device(const DeviceResult& d, const std::vector<cv::Mat>& rvecs,
     }
     n.add("rms_reprojection_error", numberNode(d.rms));
     n.add("lens_model_reason", textNode(d.modelReason));
+    if (d.dataRadius > 0) {
+        TreeNode& valid = n.add("validity", TreeNode());
+        valid.add("units", textNode("normalised radius about the principal point"));
+        valid.add("data_radius", numberNode(d.dataRadius));
+        valid.add("valid_radius", numberNode(d.validRadius));
+        valid.add("whole_image", textNode(d.wholeImage ? "yes" : "no"));
+        if (!d.wholeImage) valid.add("limit", textNode(d.validityLimit));
+    }
     n.add("checks", textNode(d.checks));
     TreeNode& gl = n.add("opengl_projection", TreeNode());
     gl.add("near", numberNode(glNear));

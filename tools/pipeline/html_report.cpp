@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 
+#include "joint_report.h"
 #include "svg_plot.h"
 
 namespace fs = std::filesystem;
@@ -173,10 +174,13 @@ bool writeHtmlReport(const std::string& path, const ReportPage& page) {
         for (int i = 0; i < 3; ++i)
             h << (i ? ", " : "") << fmt(s.t.at<double>(i))
               << (s.tSigma.empty() ? "" : " ± " + fmt(s.tSigma.at<double>(i), 3));
-        h << "). The ± figures are one standard deviation of the per-view camera-to-projector "
-             "poses: how far the views disagree (an estimate; the stereo fit gives none).</p>\n"
-             "<p class=\"why\">"
-          << escapeXml(s.cameraModel) << "</p>\n";
+        h << (page.joint ? "). The ± figures are one standard deviation from the joint solve "
+                           "(below).</p>\n"
+                         : "). The ± figures are one standard deviation of the per-view "
+                           "camera-to-projector poses: how far the views disagree (an estimate; "
+                           "the stereo fit gives none).</p>\n")
+          << "<p class=\"why\">" << escapeXml(s.cameraModel) << "</p>\n";
+        if (page.joint) h << jointReportSection(*page.joint, r);
     }
 
     h << "<h2>Error per view</h2>\n"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "joint_refine.h"
 #include "photo_series.h"
 #include "rigflow_report.h"
 #include "sanity_checks.h"
@@ -16,7 +17,8 @@ struct ReportPage {
     int viewsTried = 0;
     // Marked photos, relative to the report's folder, by view: camera, then projector.
     std::vector<std::pair<int, std::string>> cameraMarked, projectorMarked;
-    std::string reportFolder;  // where report.html goes (to embed the thumbnails)
+    std::string reportFolder;                // where report.html goes (to embed the thumbnails)
+    const JointRefinement* joint = nullptr;  // the joint solve, when it ran
 };
 
 // Grid of the coverage check: cells of the image that no corner reached.

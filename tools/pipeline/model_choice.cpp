@@ -1,5 +1,6 @@
 #include "model_choice.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <opencv2/calib3d.hpp>
@@ -7,7 +8,8 @@
 
 namespace {
 constexpr int kMaxFolds = 10;
-constexpr double kClearGain = 0.9;  // the rich model must reach 90 % of the plain one's error
+constexpr double kClearGain = 0.9;    // the rich model must reach 90 % of the plain one's error
+constexpr double kImageMargin = 0.1;  // of the corner radius: how far validity is traced
 
 struct Fit {
     cv::Mat k, d;
@@ -31,6 +33,13 @@ Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const Lens
     return f;
 }
 
+std::string figure(double v) {
+    std::ostringstream s;
+    s.precision(3);
+    s << v;
+    return s.str();
+}
+
 std::string px(double v) {
     std::ostringstream s;
     s.precision(4);
@@ -49,7 +58,10 @@ ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensCandidate& mode
     score.fitRms = whole.rms;
     score.cameraMatrix = whole.k;
     score.distortion = whole.d;
-    score.condition = lensCondition(whole.k, whole.d, size);
+    double dataRadius = 0;
+    for (const std::vector<cv::Point2f>& image : v.image)
+        dataRadius = std::max(dataRadius, normalisedReach(image, whole.k));
+    score.condition = lensCondition(whole.k, whole.d, size, kImageMargin, dataRadius);
 
     const int folds = std::min(views, kMaxFolds);
     double squares = 0;
@@ -81,8 +93,8 @@ ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
     const std::string& r = rich.model.name;
     if (!rich.condition.ok) {
         c.chosen = p;
-        c.reason =
-            "the " + r + " model is ill-conditioned over the image: " + rich.condition.reason;
+        c.reason = "the " + r +
+                   " model is ill-conditioned over the observed points: " + rich.condition.reason;
     } else if (!(rich.heldOutRms <= kClearGain * plain.heldOutRms)) {
         c.chosen = p;
         c.reason = "the " + r + " model does not lower the held-out error by 10 % (" +
@@ -91,6 +103,10 @@ ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
         c.chosen = r;
         c.reason = "the " + r + " model is well-conditioned and lowers the held-out error from " +
                    px(plain.heldOutRms) + " to " + px(rich.heldOutRms);
+        if (!rich.condition.wholeImage)
+            c.reason += "; it holds out to normalised radius " +
+                        figure(rich.condition.validRadius) + " (the data reach " +
+                        figure(rich.condition.dataRadius) + "): " + rich.condition.limit;
     }
     return c;
 }

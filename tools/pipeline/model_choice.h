@@ -1,5 +1,5 @@
 // Choosing a lens model by its error on views it was not fitted to: a richer model is kept
-// only when it is well-conditioned over the image and clearly lowers that error.
+// only when it is well-conditioned over the observed points and clearly lowers that error.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -23,9 +23,9 @@ struct LensCandidate {
 
 struct ModelScore {
     LensCandidate model;
-    double fitRms = 0;      // all views
-    double heldOutRms = 0;  // over all points, each view solved through a lens fitted without it
-    LensCondition condition;
+    double fitRms = 0;        // all views
+    double heldOutRms = 0;    // over all points, each view solved through a lens fitted without it
+    LensCondition condition;  // over the points observed (plus a margin); validity beyond
     cv::Mat cameraMatrix, distortion;  // fitted on all views
 };
 

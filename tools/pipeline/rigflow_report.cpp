@@ -259,7 +259,10 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
               << " (board units), rotation " << rotationAngleDeg(r.stereo.r) << " deg\n";
     printMatrix("T (camera to projector)", r.stereo.t);
     std::cout
-        << (c.undistort
+        << (r.joint ? "The results are the joint solve's (refine = joint): one robust solve of "
+                      "both devices, the poses and R, T on the raw camera points; the chain's "
+                      "figures are beside them in report.html.\n"
+            : c.undistort
                 ? "The projector and stereo results refer to a pinhole camera (no lens distortion) "
                   "on the camera points after the camera's lens distortion (" +
                       cam.model + " model) was removed (warpdots).\n"
@@ -273,7 +276,7 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
            "projector_errors.png\n";
 }
 
-void compareWithTruth(const std::string& path, const Results& r) {
+void compareWithTruth(const std::string& path, const Results& r, const std::string& what) {
     cv::FileStorage fs(path, cv::FileStorage::READ);
     if (!fs.isOpened()) throw std::runtime_error("cannot read the ground truth " + path);
     cv::Mat camK, projK, rTrue, tTrue;
@@ -283,7 +286,8 @@ void compareWithTruth(const std::string& path, const Results& r) {
     fs["T"] >> tTrue;
     if (camK.empty() || projK.empty() || rTrue.empty() || tTrue.empty())
         throw std::runtime_error(path + " lacks camera_matrix, projector_matrix, R or T");
-    std::cout << "\n== Compared with the ground truth (" << path << ")\n";
+    std::cout << "\n== Compared with the ground truth (" << path << ")"
+              << (what.empty() ? "" : ": " + what) << "\n";
     std::cout << std::left << std::setw(22) << "parameter" << std::right << std::setw(14)
               << "recovered" << std::setw(14) << "truth" << std::setw(14) << "error"
               << "\n";

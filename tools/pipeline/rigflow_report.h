@@ -14,6 +14,7 @@ struct Results {
     DeviceResult camera, projector;
     StereoResult stereo;
     bool hasProjector = false;
+    bool joint = false;  // the figures are the joint solve's (refine = joint), not the chain's
     double pinholeCameraRms = 0;                    // lumenrig's camera, on the points it was given
     std::vector<cv::Mat> cameraRvecs, cameraTvecs;  // by camera view
 };
@@ -36,5 +37,6 @@ void collectProjector(const std::string& workDir, const Layout& l, const Rigflow
 void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
                   const std::string& outFolder);
 
-// Throws std::runtime_error when the truth file cannot be read.
-void compareWithTruth(const std::string& path, const Results& r);
+// Throws std::runtime_error when the truth file cannot be read. what names the results in the
+// heading (empty: none).
+void compareWithTruth(const std::string& path, const Results& r, const std::string& what = "");

@@ -21,6 +21,7 @@
 #include "camera_param_file.h"
 #include "gl_projection.h"
 #include "html_report.h"
+#include "joint_refine.h"
 #include "model_choice.h"
 #include "mrcal_export.h"
 #include "name_pattern.h"
@@ -377,8 +378,14 @@ ModelChoice chooseProjectorModel(const std::string& w, const Layout& l, const Ri
 void recordChoice(const ModelChoice& choice, const std::string& how, DeviceResult* d) {
     d->model = choice.chosen;
     d->modelReason = how + (choice.reason.empty() ? "" : ": " + choice.reason);
-    for (const ModelScore& s : choice.scores)
+    for (const ModelScore& s : choice.scores) {
         d->heldOutRms.emplace_back(s.model.name, s.heldOutRms);
+        if (s.model.name != choice.chosen) continue;
+        d->dataRadius = s.condition.dataRadius;
+        d->validRadius = s.condition.validRadius;
+        d->wholeImage = s.condition.wholeImage;
+        d->validityLimit = s.condition.limit;
+    }
 }
 }  // namespace
 bool parseRigflowArgs(int argc, char** argv, RigflowOptions* o, int* status) {
@@ -424,6 +431,7 @@ struct Run {
     Results r;
     std::vector<Finding> findings;
     std::vector<DroppedView> detectorDropped;  // views the detector found too few markers in
+    JointRefinement joint;                     // refine = joint: the last step's solve
 };
 
 // Each run writes its results afresh: nothing of an earlier run may pass for this one's.
@@ -575,6 +583,7 @@ void checkCoverage(Run* run) {
                      " % of the image holds no corner (its lens distortion is extrapolated "
                      "there; see the coverage in report.html)",
                  "add views with the board near the corners and edges of the image"});
+        checkRegions(d == &r.camera ? "camera" : "projector", d->size, d->corners, &run->findings);
     }
 }
 
@@ -588,6 +597,7 @@ bool writeReport(const Run& run) {
     if (!run.p.detectCamera && !run.p.detectProjector)
         page.viewsTried = static_cast<int>(run.r.camera.imageNumbers.size());
     page.reportFolder = at(run.w, run.l.out);
+    if (run.joint.done) page.joint = &run.joint;
     const std::string marked = fs::path(run.l.marked).filename().string();
     for (int n : run.r.camera.imageNumbers)
         if (run.p.detectCamera)
@@ -780,6 +790,8 @@ void calibrateCamera(Run* run) {
     }
 }
 
+void checkStereoRms(const Results& r, const RigflowConfig& c, std::vector<Finding>* findings);
+
 void calibrateProjector(Run* run) {
     const RigflowConfig& c = run->c;
     const Layout& l = run->l;
@@ -844,13 +856,42 @@ void calibrateProjector(Run* run) {
     checkDetection("projector", views, static_cast<int>(r.camera.imageNumbers.size()), 1.0, c,
                    &run->findings);
     checkCalibration("projector", r.projector, true, c, &run->findings);
+    checkStereoRms(r, c, &run->findings);
+}
+
+void checkStereoRms(const Results& r, const RigflowConfig& c, std::vector<Finding>* findings) {
     if (!(r.stereo.rms <= c.max_rms))
-        run->findings.push_back(
+        findings->push_back(
             {true,
              "stereo RMS reprojection error " + std::to_string(r.stereo.rms) +
                  " px, max_rms = " + std::to_string(c.max_rms),
              "the board moved between the camera and the projector photo of a pose, or the "
              "two series do not show the same poses under the same numbers"});
+}
+
+// The joint solve replaces the chain's figures, so the checks made after the camera's
+// (chainChecks on) are made again on its results.
+void refineRig(Run* run, std::size_t chainChecks) {
+    std::cout << "[" << ++run->step << "/" << run->steps << "] joint solve of the whole rig ..."
+              << std::flush;
+    const std::string problem = refineJointly(run->w, run->l, &run->r, &run->joint);
+    for (const std::string& note : run->joint.notes) std::cout << "\n      " << note;
+    if (!problem.empty()) {
+        std::cout << " failed" << std::endl;
+        run->findings.push_back({true, "the joint solve failed: " + problem,
+                                 "the results are the chain's (refine = chain gives them without "
+                                 "this check)"});
+        return;
+    }
+    const RigSolution& s = run->joint.solution;
+    std::cout << " done (" << s.rejected.size() << " of " << s.observations << " points rejected)"
+              << std::endl;
+    run->findings.erase(run->findings.begin() + static_cast<std::ptrdiff_t>(chainChecks),
+                        run->findings.end());
+    checkCalibration("camera", run->r.camera, false, run->c, &run->findings);
+    checkCalibration("projector", run->r.projector, true, run->c, &run->findings);
+    checkStereoRms(run->r, run->c, &run->findings);
+    checkJoint(run->joint, &run->findings);
 }
 }  // namespace
 
@@ -877,11 +918,15 @@ int runRigflow(const RigflowOptions& o) {
         prepareFolders(&run);
         printHeader(run);
         const bool undistort = p.projector && c.undistort;
-        run.steps = p.detectCamera + p.detectProjector + 1 + (undistort ? 2 : 0) + p.projector;
+        const bool joint = p.projector && c.refine == "joint";
+        run.steps =
+            p.detectCamera + p.detectProjector + 1 + (undistort ? 2 : 0) + p.projector + joint;
 
         detect(&run);
         calibrateCamera(&run);
+        const std::size_t chainChecks = run.findings.size();
         if (p.projector) calibrateProjector(&run);
+        if (joint) refineRig(&run, chainChecks);
 
         Results& r = run.r;
         checkCoverage(&run);
@@ -891,7 +936,8 @@ int runRigflow(const RigflowOptions& o) {
         if (r.hasProjector && c.undistort) {
             // lumenrig refits the camera as a pinhole on the undistorted points: on a lens the
             // camera model describes well, its error matches lensrig's.
-            const double a = r.camera.rms, b = r.pinholeCameraRms;
+            const double a = run.joint.done ? run.joint.chain.camera.rms : r.camera.rms;
+            const double b = r.pinholeCameraRms;
             if (std::abs(a - b) > kCameraAgreementRelative * std::min(a, b) + kCameraAgreementPx)
                 std::cerr << "rigflow: warning: the camera's RMS error is " << a << " px with its "
                           << r.camera.model << " lens but " << b
@@ -900,7 +946,10 @@ int runRigflow(const RigflowOptions& o) {
                              "rational)"
                           << std::endl;
         }
-        if (!o.truthPath.empty()) compareWithTruth(o.truthPath, r);
+        if (!o.truthPath.empty() && run.joint.done)
+            compareWithTruth(o.truthPath, run.joint.chain, "the chain's results");
+        if (!o.truthPath.empty())
+            compareWithTruth(o.truthPath, r, run.joint.done ? "the joint solve" : "");
         if (reportFindings(run)) return kRigflowChecksFailed;
         if (!written) return kRigflowStepFailed;
     } catch (const InputError& e) {

@@ -105,6 +105,37 @@ void checkCalibration(const std::string& device, const DeviceResult& d, bool pro
     }
 }
 
+std::vector<std::string> emptyRegions(cv::Size frame, const std::vector<cv::Point2d>& points) {
+    static const char* const kNames[3][3] = {
+        {"top-left corner", "top edge", "top-right corner"},
+        {"left edge", "centre", "right edge"},
+        {"bottom-left corner", "bottom edge", "bottom-right corner"}};
+    bool hit[3][3] = {};
+    for (const cv::Point2d& p : points) {
+        const int c = static_cast<int>(std::floor(3 * p.x / frame.width));
+        const int r = static_cast<int>(std::floor(3 * p.y / frame.height));
+        if (c >= 0 && c < 3 && r >= 0 && r < 3) hit[r][c] = true;
+    }
+    std::vector<std::string> empty;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (!hit[r][c]) empty.push_back(kNames[r][c]);
+    return empty;
+}
+
+void checkRegions(const std::string& device, cv::Size frame, const std::vector<cv::Point2d>& points,
+                  std::vector<Finding>* findings) {
+    const std::vector<std::string> empty = emptyRegions(frame, points);
+    if (empty.empty()) return;
+    std::string where;
+    for (std::size_t i = 0; i < empty.size(); ++i)
+        where += (i == 0 ? "" : i + 1 == empty.size() ? " and the " : ", the ") + empty[i];
+    findings->push_back({false,
+                         "no views put the board in the " + where + " of the " + device +
+                             " image: its lens model is extrapolated there",
+                         "take views with the board there"});
+}
+
 std::string describeFindings(const std::vector<Finding>& findings) {
     std::string text;
     for (const Finding& f : findings)

@@ -2,6 +2,7 @@
 // names the figure and the likely causes; a warning names what to look at.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ void checkDetection(const std::string& device, int viewsUsed, int viewsTried, do
 // the device's optics can put it, and no view far worse than the others.
 void checkCalibration(const std::string& device, const DeviceResult& d, bool projector,
                       const RigflowConfig& c, std::vector<Finding>* findings);
+
+// The regions of a 3 x 3 split of the image (named "top-left corner", "top edge", ...,
+// "centre", ..., "bottom-right corner") that no point reached, in reading order.
+std::vector<std::string> emptyRegions(cv::Size frame, const std::vector<cv::Point2d>& points);
+
+// A warning naming the regions of the device's image without data, where its lens model is
+// extrapolated.
+void checkRegions(const std::string& device, cv::Size frame, const std::vector<cv::Point2d>& points,
+                  std::vector<Finding>* findings);
 
 // "FAILED ..." / "warning ..." lines for the console and the results folder.
 std::string describeFindings(const std::vector<Finding>& findings);

@@ -250,3 +250,39 @@ std::string svgCoverage(const std::string& title, cv::Size frame,
     s << "</svg>\n";
     return s.str();
 }
+
+std::string svgHeatMap(const std::string& title, cv::Size frame, const cv::Mat& values,
+                       const std::string& unit) {
+    const FramePlot p = framePlot(frame, kWidth, 420);
+    double top = 0;
+    for (int i = 0; i < static_cast<int>(values.total()); ++i)
+        if (std::isfinite(values.at<double>(i))) top = std::max(top, values.at<double>(i));
+    std::ostringstream s;
+    s << open(kWidth, 420, title);
+    // Cell centres sit on the grid positions, which run edge to edge.
+    const int cols = values.cols, rows = values.rows;
+    const double cw = frame.width * p.scale / std::max(1, cols - 1);
+    const double ch = frame.height * p.scale / std::max(1, rows - 1);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const double v = values.at<double>(r, c);
+            const double t = top > 0 && std::isfinite(v) ? v / top : 0;
+            // White (0) to deep red (the largest value).
+            const int g = static_cast<int>(std::lround(255 * (1 - 0.85 * t)));
+            const double x0 = std::max(p.x(0), p.x(0) + (c - 0.5) * cw);
+            const double y0 = std::max(p.y(0), p.y(0) + (r - 0.5) * ch);
+            const double x1 = std::min(p.x(frame.width), p.x(0) + (c + 0.5) * cw);
+            const double y1 = std::min(p.y(frame.height), p.y(0) + (r + 0.5) * ch);
+            s << "<rect x=\"" << num(x0) << "\" y=\"" << num(y0) << "\" width=\"" << num(x1 - x0)
+              << "\" height=\"" << num(y1 - y0) << "\" fill=\"rgb(255," << g << "," << g
+              << ")\"><title>" << tickLabel(v, top / 100) << " " << escapeXml(unit)
+              << "</title></rect>\n";
+        }
+    s << frameRect(p, frame);
+    s << text(20, 420 - 8,
+              "white 0, deepest red " + tickLabel(top, top / 100) + " " + unit + " over the " +
+                  std::to_string(frame.width) + " x " + std::to_string(frame.height) +
+                  " image (hover a cell for its value)");
+    s << "</svg>\n";
+    return s.str();
+}

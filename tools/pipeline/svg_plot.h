@@ -36,6 +36,12 @@ std::string svgResidualArrows(const std::string& title, cv::Size frame,
 std::string svgCoverage(const std::string& title, cv::Size frame,
                         const std::vector<cv::Point2d>& points, int cols, int rows);
 
+// A grid of values over the image frame (row r, column c at the pixel (c / (cols - 1) x
+// (width - 1), ...)) as cells shaded from white (0) to red (the largest), each titled with its
+// value and unit.
+std::string svgHeatMap(const std::string& title, cv::Size frame, const cv::Mat& values,
+                       const std::string& unit);
+
 // The share of the grid cells that no point reached.
 double uncoveredShare(cv::Size frame, const std::vector<cv::Point2d>& points, int cols, int rows);
 

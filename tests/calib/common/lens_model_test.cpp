@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 const cv::Matx33d kCamera(1400, 0, 640, 0, 1400, 480, 0, 0, 1);
 const cv::Size kImage(1280, 960);
@@ -67,4 +69,41 @@ TEST(LensModel, ReproductionAllowsOnePercentAndAHundredthOfAPixel) {
     EXPECT_TRUE(reproducesFit(0.0099, 0.0));
     EXPECT_FALSE(reproducesFit(0.64, 0.40));
     EXPECT_FALSE(reproducesFit(std::nan(""), 0.40));
+}
+
+TEST(LensCondition, AFoldBeyondTheObservedPointsOnlyBoundsTheValidRegion) {
+    // k1 = -1 folds at undistorted radius 1/sqrt(3), where the mapped (observed) radius is
+    // 2 / (3 sqrt(3)) = 0.385, well inside this image (corners at normalised radius 0.57).
+    const double foldMapped = 2.0 / (3.0 * std::sqrt(3.0));
+    struct Case {
+        const char* name;
+        double dataRadius;  // normalised, 0: the whole image must hold
+        bool ok;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"whole image", 0, false, "inside the image"},
+        {"data well inside the fold", 0.30, true, nullptr},
+        {"data within the margin of the fold", 0.37, false, "inside the observed points"},
+        {"data beyond the fold", 0.45, false, "inside the observed points"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LensCondition got =
+            lensCondition(cv::Mat(kCamera), lens({-1.0, 0, 0, 0, 0}), kImage, 0.1, c.dataRadius);
+        EXPECT_EQ(got.ok, c.ok) << got.reason;
+        EXPECT_FALSE(got.wholeImage);
+        EXPECT_NEAR(got.validRadius, foldMapped, 1e-3);
+        EXPECT_NE(got.limit.find("folds at normalised radius 0.577"), std::string::npos)
+            << got.limit;
+        if (c.reason) {
+            EXPECT_NE(got.reason.find(c.reason), std::string::npos) << got.reason;
+        }
+    }
+    // A plain lens holds over the whole image whatever the data reach.
+    const LensCondition plain = lensCondition(
+        cv::Mat(kCamera), lens({-0.12, 0.09, 0.0008, -0.0006, -0.018}), kImage, 0.1, 0.3);
+    EXPECT_TRUE(plain.ok);
+    EXPECT_TRUE(plain.wholeImage);
+    EXPECT_GT(plain.validRadius, 0.57);
 }

@@ -69,3 +69,26 @@ TEST(ModelChoice, HeldOutErrorSeesTheMissingLens) {
     EXPECT_TRUE(rich.condition.ok) << rich.condition.reason;
     EXPECT_EQ(chooseModel(plain, rich).chosen, "standard");
 }
+
+TEST(ModelChoice, AModelThatFoldsBeyondTheDataIsKeptWithItsValidRegion) {
+    ModelScore beyond = scored("standard", 0.30, true);
+    beyond.condition.wholeImage = false;
+    beyond.condition.validRadius = 0.789;
+    beyond.condition.dataRadius = 0.61;
+    beyond.condition.limit = "the radial mapping folds at normalised radius 1.09";
+    const ModelChoice kept = chooseModel(scored("none", 1.79, true), beyond);
+    EXPECT_EQ(kept.chosen, "standard");
+    EXPECT_NE(kept.reason.find("it holds out to normalised radius 0.789 (the data reach 0.61): "
+                               "the radial mapping folds at normalised radius 1.09"),
+              std::string::npos)
+        << kept.reason;
+    ModelScore inside = beyond;
+    inside.condition.ok = false;
+    inside.condition.reason =
+        "the radial mapping folds at normalised radius 0.5, inside the "
+        "observed points";
+    const ModelChoice refused = chooseModel(scored("none", 1.79, true), inside);
+    EXPECT_EQ(refused.chosen, "none");
+    EXPECT_NE(refused.reason.find("ill-conditioned over the observed points"), std::string::npos)
+        << refused.reason;
+}

@@ -72,3 +72,45 @@ TEST(SanityChecks, DetectionNeedsViewsAndIdentifiedMarkers) {
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_NE(findings[0].causes.find("another set or --seed"), std::string::npos);
 }
+
+TEST(SanityChecks, ImageRegionsWithoutDataAreNamed) {
+    const cv::Size frame(900, 600);
+    std::vector<cv::Point2d> everywhere;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) everywhere.emplace_back(150 + 300 * c, 100 + 200 * r);
+    struct Case {
+        const char* name;
+        std::vector<cv::Point2d> points;
+        std::vector<std::string> empty;
+    };
+    std::vector<cv::Point2d> noCorner(everywhere.begin() + 1, everywhere.end());
+    std::vector<cv::Point2d> middleRow(everywhere.begin() + 3, everywhere.begin() + 6);
+    const Case cases[] = {
+        {"everywhere", everywhere, {}},
+        {"no top-left", noCorner, {"top-left corner"}},
+        {"a band across the middle",
+         middleRow,
+         {"top-left corner", "top edge", "top-right corner", "bottom-left corner", "bottom edge",
+          "bottom-right corner"}},
+        // The last pixel column and row belong to the last region, not beyond it.
+        {"on the far edges",
+         {{899.5, 599.5}},
+         {"top-left corner", "top edge", "top-right corner", "left edge", "centre", "right edge",
+          "bottom-left corner", "bottom edge"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(emptyRegions(frame, c.points), c.empty);
+    }
+    std::vector<Finding> findings;
+    checkRegions("camera", frame, noCorner, &findings);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_FALSE(findings[0].failed);
+    EXPECT_EQ(findings[0].what,
+              "no views put the board in the top-left corner of the camera image: its lens model "
+              "is extrapolated there");
+    EXPECT_EQ(findings[0].causes, "take views with the board there");
+    findings.clear();
+    checkRegions("projector", frame, everywhere, &findings);
+    EXPECT_TRUE(findings.empty());
+}
