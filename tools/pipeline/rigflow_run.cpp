@@ -23,14 +23,17 @@
 #include "html_report.h"
 #include "model_choice.h"
 #include "name_pattern.h"
+#include "output_folder.h"
 #include "pattern_file.h"
 #include "photo_series.h"
 #include "point_files.h"
+#include "point_folder_checks.h"
 #include "rigflow_config.h"
 #include "rigflow_report.h"
 #include "run_step.h"
 #include "sanity_checks.h"
 #include "svg_plot.h"
+#include "view_checks.h"
 
 namespace fs = std::filesystem;
 
@@ -45,13 +48,15 @@ constexpr int kNoDistortionFlags =
 constexpr int kPinholeIterations = 30;  // lumenrig's own calibrations
 constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
 const char* const kFailedName = "FAILED.txt";
-constexpr double kMaxUncovered = 0.3;  // share of the image without corners
+constexpr double kMaxUncovered = 0.3;   // share of the image without corners
+constexpr int kMinProjectionSide = 32;  // pixels: smaller holds no identifiable marker
 
 // What runs: detection or given correspondences, with or without a projector.
 struct Plan {
     bool detectCamera = true, detectProjector = true, projector = true;
     cv::Size cameraSize, projectorSize;
-    PhotoSeries series;  // when markers are detected in photos
+    PhotoSeries series;    // when markers are detected in photos
+    std::string sizeFrom;  // the photo the camera size was taken from, with given points
 };
 
 // A step's result failed its checks: the results so far are kept and marked.
@@ -75,6 +80,11 @@ std::string seriesFolder(const Layout& l) {
     return l.out + "/series";
 }
 
+// A program argument that is a printf pattern: folder's own '%' literal, then the pattern.
+std::string patternArg(const std::string& folder, const std::string& file) {
+    return escapePercent(folder) + file;
+}
+
 bool exists(const std::string& workDir, const std::string& relative) {
     return fs::exists(fs::path(workDir) / relative);
 }
@@ -89,8 +99,21 @@ cv::Size photoSize(const std::string& workDir, const std::string& name, const st
     return image.size();
 }
 
+// The programs take file names of at most 255 characters (lumenrig, warpdots): a folder
+// leaves room for the longest name rigflow adds to it.
+constexpr std::size_t kMaxFolderText = 200;
+
+void checkFolderText(const std::string& folder, const std::string& key) {
+    if (escapePercent(folder).size() > kMaxFolderText)
+        throw InputError{key + " = " + folder.substr(0, 40) + "… is " +
+                         std::to_string(folder.size()) + " characters long; the programs take " +
+                         "file names of at most 255: name a folder of at most " +
+                         std::to_string(kMaxFolderText) + " characters"};
+}
+
 void checkPointFolder(const std::string& workDir, const std::string& folder,
                       const std::string& trueNum, const std::string& key) {
+    checkFolderText(folder, key);
     if (!fs::is_directory(fs::path(workDir) / folder))
         throw InputError{key + ": no folder " + folder + " in " + workDir};
     if (!exists(workDir, folder + "/" + trueNum))
@@ -119,6 +142,12 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
             throw InputError{"the projected pattern image " + c->projection_image +
                              " is missing (tagforge projection writes one; projection_image "
                              "names it)"};
+        const cv::Size cast = photoSize(workDir, c->projection_image, "projected pattern image");
+        if (cast.width < kMinProjectionSide || cast.height < kMinProjectionSide)
+            throw InputError{"projection_image = " + c->projection_image + " is " +
+                             std::to_string(cast.width) + "x" + std::to_string(cast.height) +
+                             ": too small to hold a marker tagharvest could identify; name the "
+                             "image the projector casts (tagforge projection writes one)"};
         for (int i = 0; i < c->number_of_pattern; ++i) {
             const std::string name = patternFileName("data", i);
             if (!exists(workDir, name))
@@ -145,8 +174,11 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
     else if (c->camera_width == 0 && !c->camera_images.empty()) {
         const std::vector<int> numbers =
             loadTrueNumbers(at(workDir, c->camera_points + "/cam_true_num.txt"));
-        if (!numbers.empty() && exists(workDir, expandPattern(c->camera_images, numbers[0])))
+        if (!numbers.empty() && exists(workDir, expandPattern(c->camera_images, numbers[0]))) {
             p.cameraSize = photoSize(workDir, expandPattern(c->camera_images, numbers[0]), "photo");
+            p.sizeFrom = "from photo " + std::to_string(numbers[0]) + " (" +
+                         expandPattern(c->camera_images, numbers[0]) + ")";
+        }
     }
     if (c->camera_width != 0) {
         const cv::Size given(c->camera_width, c->camera_height);
@@ -171,6 +203,12 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
                 "projector_size is required with projector_points (e.g. "
                 "projector_size = 1024x768) when there is no projection image"};
     }
+    for (const auto& [folder, key] : {std::pair{c->camera_points, "camera_points"},
+                                      std::pair{c->projector_points, "projector_points"}}) {
+        const std::string problem =
+            folder.empty() ? "" : givenViewsProblem(workDir, folder, key, key[0] == 'p');
+        if (!problem.empty()) throw InputError{problem};
+    }
     return p;
 }
 
@@ -188,6 +226,7 @@ std::string advice(const std::string& program, int status) {
 }
 
 constexpr std::size_t kMaxNamedDrops = 8;
+constexpr std::size_t kMaxListedDrops = 30;  // console lines of views not used
 
 struct ProgramStep {
     std::string title, program;
@@ -210,7 +249,11 @@ void reportStep(const std::string& log, const ProgramStep& step, const StepResul
     for (std::size_t i = all.size() > 15 ? all.size() - 15 : 0; i < all.size(); ++i)
         std::cerr << "  " << all[i] << "\n";
     const std::string hint = advice(step.program, r.status);
-    if (!hint.empty()) std::cerr << "rigflow: " << hint << "\n";
+    if (!hint.empty())
+        std::cerr << "rigflow: " << hint << "\n";
+    else
+        std::cerr << "rigflow: the lines above are " << step.program
+                  << "'s own and name what it could not do; fix that and run rigflow again\n";
     throw StepFailed{};
 }
 
@@ -278,18 +321,9 @@ std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, con
         projector ? "1" : "0",
         std::to_string(c.minimum_number),
         projector ? l.pointsProj : l.pointsCam,
-        l.marked + (projector ? "/proj%03d.png" : "/cam%03d.png")};
+        patternArg(l.marked, projector ? "/proj%03d.png" : "/cam%03d.png")};
     args.insert(args.end(), positional.begin(), positional.end());
     return args;
-}
-
-void requireViews(const std::string& workDir, const std::string& trueNum, const std::string& what) {
-    std::ifstream in(at(workDir, trueNum));
-    int n;
-    if (!(in >> n))
-        throw InputError{"no usable " + what +
-                         " photo: none had more than minimum_number identified markers (see " +
-                         trueNum + " and the reports under info/)"};
 }
 
 // The camera's correspondences as tagharvest wrote them.
@@ -422,38 +456,121 @@ struct Run {
     Results r;
     std::vector<Finding> findings;
     std::vector<DroppedView> detectorDropped;  // views the detector found too few markers in
+    bool folderReady = false;                  // the output folder is cleared and listed
+    std::set<std::string> foreign;             // its entries rigflow did not write
 };
 
-// Each run writes its results afresh: nothing of an earlier run may pass for this one's.
-void removeEarlierResults(const Run& run) {
-    const Layout& l = run.l;
-    std::vector<std::string> gone = {l.marked,
-                                     l.camera,
-                                     l.reproj,
-                                     l.undistorted,
-                                     l.projector,
-                                     l.logs,
-                                     seriesFolder(l),
-                                     l.out + "/camera.yaml",
-                                     l.out + "/projector.yaml",
-                                     l.out + "/stereo.yaml",
-                                     l.out + "/camera_errors.png",
-                                     l.out + "/projector_errors.png",
-                                     l.out + "/calibration.json",
-                                     l.out + "/calibration.yaml",
-                                     l.out + "/report.html",
-                                     l.out + "/" + kFailedName};
-    if (run.p.detectCamera) gone.push_back(l.pointsCam);
-    if (run.p.detectProjector) gone.push_back(l.pointsProj);
-    for (const std::string& path : gone) fs::remove_all(fs::path(run.w) / path);
+// The entries a run may write directly in OUTPUT.
+const std::vector<std::string>& resultNames() {
+    static const std::vector<std::string> names = {"marked",
+                                                   "camera",
+                                                   "reproj",
+                                                   "undistorted",
+                                                   "projector",
+                                                   "logs",
+                                                   "series",
+                                                   "points_cam",
+                                                   "points_proj",
+                                                   "camera.yaml",
+                                                   "projector.yaml",
+                                                   "stereo.yaml",
+                                                   "camera_errors.png",
+                                                   "projector_errors.png",
+                                                   "calibration.json",
+                                                   "calibration.yaml",
+                                                   "report.html",
+                                                   kFailedName};
+    return names;
+}
+
+// The inputs the output folder must not hold, with their keys.
+std::vector<std::pair<std::string, std::string>> configuredInputs(const RigflowConfig& c) {
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (const auto& [images, key] : {std::pair{c.camera_images, "camera_images"},
+                                      std::pair{c.projector_images, "projector_images"}})
+        if (!images.empty() && countIntegerConversions(images) == 1)
+            inputs.emplace_back(key, expandPattern(fs::path(images).parent_path().string(), 0));
+    inputs.emplace_back("camera_points", c.camera_points);
+    inputs.emplace_back("projector_points", c.projector_points);
+    inputs.emplace_back("projection_image", c.projection_image);
+    inputs.emplace_back("the pattern files", "data");
+    return inputs;
+}
+
+// Views the detector kept whose points cannot constrain a calibration: named and left out.
+void screenDetected(Run* run, bool projector) {
+    const std::vector<DroppedView> unusable =
+        leaveOutUnusableViews(run->w, projector ? run->l.pointsProj : run->l.pointsCam, projector);
+    if (unusable.empty()) return;
+    std::cout << "      " << (projector ? "projector" : "camera") << " views left out:\n";
+    for (const DroppedView& d : unusable)
+        std::cout << "        view " << d.number << ": " << d.reason << "\n";
+    run->detectorDropped.insert(run->detectorDropped.end(), unusable.begin(), unusable.end());
+}
+
+// No view left after the detector: a failed check naming what makes photos unusable.
+std::vector<int> detectedViews(Run* run, bool projector, const std::vector<int>& tried);
+
+// Every projector view tagharvest listed has an empty pattern point file.
+bool noPatternPoints(const Run& run, const std::vector<int>& tried) {
+    bool any = false;
+    for (int n : tried) {
+        const std::string name = at(run.w, numberedName(run.l.pointsProj, "/pattern", n, ".txt"));
+        if (!fs::exists(name)) continue;
+        try {
+            if (!loadPointFile2(name).empty()) return false;
+        } catch (const std::exception&) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+void requireViews(Run* run, bool projector, const std::vector<int>& tried) {
+    const std::string trueNum = projector ? run->l.pointsProj + "/proj_true_num.txt"
+                                          : run->l.pointsCam + "/cam_true_num.txt";
+    if (!loadTrueNumbers(at(run->w, trueNum)).empty()) return;
+    detectedViews(run, projector, tried);  // names each view and why
+    const std::string what = projector ? "projector" : "camera";
+    std::string causes =
+        "pattern files of another set (data/pat.NN must be the set the board was printed "
+        "from: tagforge patterns with the same --seed), the board measured wrong (mark_size, "
+        "mark_space_x, mark_space_y), thresholds that turn the photos into one colour "
+        "(thresh_first, thresh_interval), or minimum_number above what a photo shows";
+    if (projector && noPatternPoints(*run, tried)) {
+        run->findings.push_back(
+            {true,
+             "the projection image " + run->c.projection_image +
+                 " yields no marker id: every projector view's " + run->l.pointsProj +
+                 "/pattern%03d.txt is empty",
+             "name the image the projector cast (projection_image; tagforge projection writes "
+             "one) and the pattern files it was made with"});
+        throw ChecksFailed{};
+    }
+    if (projector)
+        causes = "a projection image that is not the one the projector cast (projection_image = " +
+                 run->c.projection_image + "; tagforge projection writes one), " + causes;
+    run->findings.push_back({true,
+                             "no usable " + what + " photo: none had more than minimum_number (" +
+                                 std::to_string(run->c.minimum_number) +
+                                 ") identified markers with usable points (see " + trueNum +
+                                 ", the views named above and the reports under info/)",
+                             causes});
+    throw ChecksFailed{};
 }
 
 void printSeries(const Plan& p) {
     for (const std::string& note : p.series.notes) std::cout << "note: " << note << "\n";
     if (p.series.dropped.empty()) return;
     std::cout << "views not used:\n";
-    for (const DroppedView& d : p.series.dropped)
-        std::cout << "  view " << d.number << ": " << d.reason << "\n";
+    const std::size_t shown = std::min(p.series.dropped.size(), kMaxListedDrops);
+    for (std::size_t i = 0; i < shown; ++i)
+        std::cout << "  " << viewLabel(p.series.dropped[i]) << ": " << p.series.dropped[i].reason
+                  << "\n";
+    if (shown < p.series.dropped.size())
+        std::cout << "  … and " << p.series.dropped.size() - shown
+                  << " more (report.html lists them)\n";
 }
 
 int countMarkers(const std::string& pointFile) {
@@ -466,8 +583,10 @@ std::vector<int> detectedViews(Run* run, bool projector, const std::vector<int>&
                                           : run->l.pointsCam + "/cam_true_num.txt";
     const std::vector<int> kept = loadTrueNumbers(at(run->w, trueNum));
     bool first = true;
+    std::set<int> leftOut;
+    for (const DroppedView& d : run->detectorDropped) leftOut.insert(d.number);
     for (int n : tried)
-        if (std::find(kept.begin(), kept.end(), n) == kept.end()) {
+        if (std::find(kept.begin(), kept.end(), n) == kept.end() && !leftOut.count(n)) {
             if (first)
                 std::cout << "      " << (projector ? "projector" : "camera")
                           << " views not used:\n";
@@ -499,23 +618,45 @@ void checkDetected(Run* run, bool projector, const std::vector<int>& tried) {
 void diagnoseSwappedSeries(Run* run) {
     if (!run->p.detectCamera || !run->p.detectProjector) return;
     std::cout << "      checking whether the two series are swapped ..." << std::flush;
+    // tagharvest writes info/, test/ and camparam.dat where it runs: the trial runs in a
+    // scratch folder in OUTPUT, the camera run's files in WORKDIR stay as they are.
+    const fs::path w = fs::absolute(run->w);
+    const fs::path scratch = w / run->l.logs / "swap_check";
+    std::error_code ec;
+    fs::create_directories(scratch / "marked", ec);
+    fs::create_directory_symlink(w / "data", scratch / "data", ec);
+    fs::copy_file(w / "camparam.dat", scratch / "camparam.dat",
+                  fs::copy_options::overwrite_existing, ec);
     Layout probe = run->l;
-    probe.pointsCam = run->l.logs + "/swap_check";
-    probe.marked = run->l.logs + "/swap_check/marked";
-    fs::create_directories(fs::path(run->w) / probe.marked);
-    const std::string images = seriesFolder(run->l) + "/projector%03d" +
-                               fs::path(run->c.projector_images).extension().string();
+    probe.pointsCam = (scratch / "points").string();
+    probe.marked = (scratch / "marked").string();
+    RigflowConfig c = run->c;
+    c.projection_image = (w / c.projection_image).string();
+    const std::string ext = fs::path(expandPattern(c.projector_images, run->p.series.used.front()))
+                                .extension()
+                                .string();
+    const std::string images =
+        patternArg((w / seriesFolder(run->l)).string(), "/projector%03d" + escapePercent(ext));
     const StepResult s = runStep((fs::path(ownFolder()) / "tagharvest").string(),
-                                 harvestArgs(run->c, false, probe, images, run->p.series.used),
-                                 run->w, at(run->w, run->l.logs + "/swap_check.log"));
+                                 harvestArgs(c, false, probe, images, run->p.series.used),
+                                 scratch.string(), (scratch / "tagharvest.log").string());
     std::cout << " done" << std::endl;
     if (s.status != 0 || !exists(run->w, probe.pointsCam + "/cam_true_num.txt")) return;
-    const ViewSet v = cameraViews(run->w, probe);
+    ViewSet v;
+    try {
+        v = cameraViews(run->w, probe);
+    } catch (...) {
+        return;  // a trial that cannot be read diagnoses nothing
+    }
     if (static_cast<int>(v.board.size()) < 3) return;
     cv::Mat k, d;
     std::vector<cv::Mat> rvecs, tvecs;
-    const double rms =
-        cv::calibrateCamera(v.board, v.image, run->p.cameraSize, k, d, rvecs, tvecs, 0);
+    double rms = 0;
+    try {
+        rms = cv::calibrateCamera(v.board, v.image, run->p.cameraSize, k, d, rvecs, tvecs, 0);
+    } catch (const cv::Exception&) {
+        return;
+    }
     DeviceResult trial;
     trial.size = run->p.cameraSize;
     trial.cameraMatrix = k;
@@ -534,6 +675,9 @@ void writeFailedNote(const Run& run) {
     std::ofstream out(at(run.w, run.l.out + "/" + kFailedName));
     out << "This calibration failed its checks; do not use the results in this folder.\n"
         << describeFindings(run.findings);
+    out.close();
+    if (out.fail())
+        std::cerr << "rigflow: cannot write " << run.l.out << "/" << kFailedName << std::endl;
 }
 
 std::string failedChecks(const std::vector<Finding>& findings) {
@@ -578,7 +722,7 @@ bool writeReport(const Run& run) {
     page.findings = run.findings;
     page.dropped = run.p.series.dropped;
     page.dropped.insert(page.dropped.end(), run.detectorDropped.begin(), run.detectorDropped.end());
-    page.viewsTried = static_cast<int>(run.p.series.used.size() + run.p.series.dropped.size());
+    page.viewsTried = viewsTried(run.p.series);
     if (!run.p.detectCamera && !run.p.detectProjector)
         page.viewsTried = static_cast<int>(run.r.camera.imageNumbers.size());
     page.reportFolder = at(run.w, run.l.out);
@@ -614,14 +758,23 @@ bool writeResults(Run* run) {
     written = written && writeCalibrationTree(at(run->w, l.out),
                                               calibrationTree(r, run->c.gl_near, run->c.gl_far));
     written = written && writeReport(*run);
-    if (!written) std::cerr << "rigflow: cannot write the results files in " << l.out << std::endl;
+    if (!written)
+        std::cerr << "rigflow: cannot write the results files in " << l.out
+                  << " whole (check its free space and permissions)" << std::endl;
     return written;
 }
 
 void prepareFolders(Run* run) {
     const Layout& l = run->l;
     const Plan& p = run->p;
-    removeEarlierResults(*run);
+    // Each run writes its results afresh, and removes only what an earlier run listed.
+    const std::string out = at(run->w, l.out);
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (ec) throw InputError{"output: cannot create the folder " + l.out + ": " + ec.message()};
+    const std::string refused = clearEarlierResults(out, resultNames(), &run->foreign);
+    if (!refused.empty()) throw InputError{refused};
+    run->folderReady = true;
     std::vector<std::string> folders = {l.camera, l.reproj, l.logs};
     if (p.detectCamera) folders.push_back(l.pointsCam);
     if (p.detectProjector) folders.push_back(l.pointsProj);
@@ -635,23 +788,27 @@ void prepareFolders(Run* run) {
         if (saveCameraParams(at(run->w, "camparam.dat").c_str(), 1, &cp) != 0)
             throw InputError{"cannot write camparam.dat in " + run->w};
     }
+    if (!writeManifest(out, run->foreign))
+        throw InputError{"output: cannot write " + l.out + "/" + kManifestName};
 }
 
 void printHeader(const Run& run) {
     const Plan& p = run.p;
     std::cout << "rigflow: ";
     if (p.detectCamera || p.detectProjector)
-        std::cout << p.series.used.size() << " of "
-                  << p.series.used.size() + p.series.dropped.size() << " views used, ";
+        std::cout << p.series.used.size() << " of " << viewsTried(p.series) << " views used, ";
     std::cout << "camera " << p.cameraSize.width << " x " << p.cameraSize.height;
     if (p.projector)
         std::cout << ", projector " << p.projectorSize.width << " x " << p.projectorSize.height;
     else
         std::cout << ", no projector";
     if (!p.detectCamera) std::cout << "; camera points from " << run.l.pointsCam;
+    if (!p.sizeFrom.empty()) std::cout << "; camera size " << p.sizeFrom;
     if (p.projector && !p.detectProjector)
         std::cout << "; projector points from " << run.l.pointsProj;
     std::cout << std::endl;
+    const std::string foreign = foreignNote(run.l.out, run.foreign);
+    if (!foreign.empty()) std::cout << "note: " << foreign << "\n";
     printSeries(p);
 }
 
@@ -714,14 +871,16 @@ void detect(Run* run) {
         runProgram(run->w, run->l, ++run->step, run->steps, projector);
     }
     if (p.detectCamera) {
-        requireViews(run->w, run->l.pointsCam + "/cam_true_num.txt", "camera");
+        screenDetected(run, false);
+        requireViews(run, false, p.series.used);
         checkDetected(run, false, p.series.used);
     }
     if (p.detectProjector) {
-        requireViews(run->w, run->l.pointsProj + "/proj_true_num.txt", "projector");
+        screenDetected(run, true);
         const std::vector<int> cameraViews =
             p.detectCamera ? loadTrueNumbers(at(run->w, run->l.pointsCam + "/cam_true_num.txt"))
                            : p.series.used;
+        requireViews(run, true, cameraViews);
         detectedViews(run, true, cameraViews);
     }
     std::vector<std::pair<std::string, std::string>> logs;
@@ -750,7 +909,7 @@ void calibrateCamera(Run* run) {
         "--results", cameraResults};
     for (const std::string& a :
          {c.camera_images.empty() ? std::string("-") : c.camera_images,
-          l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
+          patternArg(l.pointsCam, "/cam2D%03d.txt"), patternArg(l.pointsCam, "/cam3D%03d.txt"),
           l.pointsCam + "/cam_true_num.txt", std::string(rational ? "1" : "2"), l.camera, l.reproj,
           std::to_string(c.camera_iterations)})
         args.push_back(a);
@@ -780,13 +939,15 @@ void calibrateProjector(Run* run) {
     if (c.undistort) {
         runProgram(run->w, l, ++run->step, run->steps,
                    "warpdots: camera points without lens distortion", "warpdots",
-                   {l.pointsCam + "/cam_true_num.txt", camMat, dist, l.pointsCam + "/cam2D%03d.txt",
-                    l.undistorted + "/cam2D%03d.txt"},
+                   {l.pointsCam + "/cam_true_num.txt", camMat, dist,
+                    patternArg(l.pointsCam, "/cam2D%03d.txt"),
+                    patternArg(l.undistorted, "/cam2D%03d.txt")},
                    "warpdots_camera.log");
         runProgram(run->w, l, ++run->step, run->steps,
                    "warpdots: projected markers without lens distortion", "warpdots",
                    {l.pointsProj + "/proj_true_num.txt", camMat, dist,
-                    l.pointsProj + "/proj2D%03d.txt", l.undistorted + "/proj2D%03d.txt"},
+                    patternArg(l.pointsProj, "/proj2D%03d.txt"),
+                    patternArg(l.undistorted, "/proj2D%03d.txt")},
                    "warpdots_projector.log");
     }
     Results& r = run->r;
@@ -811,14 +972,14 @@ void calibrateProjector(Run* run) {
                 projectorResults,
                 l.pointsCam + "/cam_true_num.txt",
                 c.camera_images.empty() ? std::string("-") : c.camera_images,
-                camPoints + "/cam2D%03d.txt",
-                l.pointsCam + "/cam3D%03d.txt",
+                patternArg(camPoints, "/cam2D%03d.txt"),
+                patternArg(l.pointsCam, "/cam3D%03d.txt"),
                 std::to_string(p.cameraSize.width),
                 std::to_string(p.cameraSize.height),
                 l.pointsProj + "/proj_true_num.txt",
                 c.projector_images.empty() ? std::string("-") : c.projector_images,
-                projPoints + "/proj2D%03d.txt",
-                l.pointsProj + "/pattern%03d.txt",
+                patternArg(projPoints, "/proj2D%03d.txt"),
+                patternArg(l.pointsProj, "/pattern%03d.txt"),
                 std::to_string(p.projectorSize.width),
                 std::to_string(p.projectorSize.height),
                 l.projector + "/R.txt",
@@ -846,8 +1007,8 @@ void calibrateProjector(Run* run) {
 }
 }  // namespace
 
-int runRigflow(const RigflowOptions& o) {
-    Run run;
+namespace {
+int runAll(Run& run, const RigflowOptions& o) {
     run.w = o.workDir;
     const std::string& w = run.w;
     RigflowConfig& c = run.c;
@@ -859,9 +1020,9 @@ int runRigflow(const RigflowOptions& o) {
                              rigflowConfigTemplate()};
         const std::string problem = readRigflowConfig(o.configPath, &c);
         if (!problem.empty()) throw InputError{problem};
-        if (fs::weakly_canonical(fs::path(w) / c.output) == fs::weakly_canonical(w))
-            throw InputError{"output must name a folder of its own inside " + w + ", not " +
-                             c.output};
+        checkFolderText(c.output, "output");
+        const std::string badOutput = outputFolderProblem(w, c.output, configuredInputs(c));
+        if (!badOutput.empty()) throw InputError{badOutput};
         run.p = checkInputs(w, &c);
         run.l = layoutOf(c);
         const Plan& p = run.p;
@@ -878,8 +1039,10 @@ int runRigflow(const RigflowOptions& o) {
         Results& r = run.r;
         checkCoverage(&run);
         const bool written = writeResults(&run);
-        printSummary(c, r, static_cast<int>(p.series.used.size() + p.series.dropped.size()),
-                     at(w, l.out));
+        // Given camera points: the views their true-number file lists.
+        const int tried =
+            p.detectCamera ? viewsTried(p.series) : static_cast<int>(r.camera.imageNumbers.size());
+        printSummary(c, r, tried, at(w, l.out));
         if (r.hasProjector && c.undistort) {
             // lumenrig refits the camera as a pinhole on the undistorted points: on a lens the
             // camera model describes well, its error matches lensrig's.
@@ -896,6 +1059,12 @@ int runRigflow(const RigflowOptions& o) {
         if (reportFindings(run)) return kRigflowChecksFailed;
         if (!written) return kRigflowStepFailed;
     } catch (const InputError& e) {
+        if (run.step > 0) {
+            // Exit 2 says no program ran; found later, the mistake fails the run's checks.
+            run.findings.push_back({true, e.message, "fix the input named and run again"});
+            reportFindings(run);
+            return kRigflowChecksFailed;
+        }
         std::cerr << "rigflow: " << e.message << std::endl;
         return kRigflowInputError;
     } catch (const StepFailed&) {
@@ -904,8 +1073,21 @@ int runRigflow(const RigflowOptions& o) {
         reportFindings(run);
         return kRigflowChecksFailed;
     } catch (const std::exception& e) {
-        std::cerr << "rigflow: " << e.what() << std::endl;
+        std::cerr << "rigflow: stopped by an unexpected failure: " << e.what()
+                  << "; the results so far are in " << run.l.out
+                  << " (check that WORKDIR and the output folder are writable and have room)"
+                  << std::endl;
         return kRigflowStepFailed;
     }
     return kRigflowOk;
+}
+}  // namespace
+
+int runRigflow(const RigflowOptions& o) {
+    Run run;
+    const int status = runAll(run, o);
+    if (!run.folderReady || writeManifest(at(run.w, run.l.out), run.foreign)) return status;
+    std::cerr << "rigflow: cannot write " << run.l.out << "/" << kManifestName
+              << ": the next run will not know which files in it are rigflow's" << std::endl;
+    return status == kRigflowOk ? kRigflowStepFailed : status;
 }
