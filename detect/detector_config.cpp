@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "leading_number.h"
@@ -34,8 +35,56 @@ TagharvestArgs readTagharvestArgs(char** argv) {
     c.marked_image_name = argv[19];
     c.MARK_NUM_X = 9;
     c.MARK_NUM_Y = 7;
+    // Modes, flags and the board's measures are read as above (the echo shows them so),
+    // but a token that is not wholly a number is refused: "abc" or "1abc" is a mistake.
+    const std::pair<int, const char*> integers[] = {
+        {6, "thresh_first"},      {7, "Adapbtive_thresh_flag"}, {8, "thresh_interval"},
+        {9, "thresh_repeat_num"}, {15, "boad_rotation"},        {16, "calib_mode"}};
+    const std::pair<int, const char*> decimals[] = {
+        {11, "MARK_SIZE"}, {12, "MARK_SPACE_X"}, {13, "MARK_SPACE_Y"}, {14, "center_flag"}};
+    int i = 0;
+    double v = 0;
+    for (const auto& [index, name] : integers)
+        if (a.unreadable.empty() && !wholeInt(argv[index], &i))
+            a.unreadable = std::string(name) + " must be a whole number, not " + argv[index];
+    for (const auto& [index, name] : decimals)
+        if (a.unreadable.empty() && !wholeFiniteDouble(argv[index], &v))
+            a.unreadable = std::string(name) + " must be a finite number, not " + argv[index];
     return a;
 }
+
+namespace {
+// Board measures: a marker of positive size and gaps from 0 to this many marker sides.
+constexpr double kMaxSpaceInMarkers = 100.0;
+constexpr double kMaxMarkSize = 1e6;
+
+std::string thresholdProblem(const DriverArgs& d) {
+    if (d.thresh_first < 0 || d.thresh_first > 255)
+        return "thresh_first must be a grey value from 0 to 255, not " +
+               std::to_string(d.thresh_first);
+    if (d.thresh_repeat_num > kMaxThresholdRepeats)
+        return "thresh_repeat_num must be at most " + std::to_string(kMaxThresholdRepeats) +
+               ", not " + std::to_string(d.thresh_repeat_num);
+    if (d.thresh_interval == 0 || d.thresh_repeat_num < 1) return "";
+    const long long last =
+        d.thresh_first + static_cast<long long>(d.thresh_repeat_num - 1) * d.thresh_interval;
+    if (last < 0 || last > 255)
+        return "the last threshold, thresh_first + (thresh_repeat_num - 1) x thresh_interval = " +
+               std::to_string(last) + ", must be a grey value from 0 to 255";
+    return "";
+}
+
+std::string boardProblem(const DetectorConfig& c) {
+    if (!(c.MARK_SIZE > 0 && c.MARK_SIZE <= kMaxMarkSize))
+        return "MARK_SIZE must be a positive board length, not " + std::to_string(c.MARK_SIZE);
+    for (const double space : {c.MARK_SPACE_X, c.MARK_SPACE_Y})
+        if (!(space >= 0 && space <= kMaxSpaceInMarkers * c.MARK_SIZE))
+            return "MARK_SPACE_X and MARK_SPACE_Y must lie from 0 to " +
+                   std::to_string(static_cast<int>(kMaxSpaceInMarkers)) + " x MARK_SIZE, not " +
+                   std::to_string(space);
+    return "";
+}
+}  // namespace
 
 bool isSingleIntegerPattern(const std::string& pattern) {
     return countIntegerConversions(pattern) == 1;
@@ -43,6 +92,7 @@ bool isSingleIntegerPattern(const std::string& pattern) {
 
 std::string validateTagharvestArgs(const TagharvestArgs& a) {
     const DetectorConfig& c = a.config;
+    if (!a.unreadable.empty()) return a.unreadable;
     if (c.image_num <= 0) return "image_num must be at least 1";
     // Every image is held in memory: far more than this cannot be a real series.
     if (c.image_num > kMaxSeriesImages)
@@ -53,6 +103,9 @@ std::string validateTagharvestArgs(const TagharvestArgs& a) {
         return "calib_mode must be 0 (camera) or 1 (projector)";
     if (c.number_of_pattern < 1 || c.number_of_pattern > kMaxPatterns)
         return "number of pattern must be between 1 and 150";
+    std::string problem = thresholdProblem(a.driver);
+    if (problem.empty()) problem = boardProblem(c);
+    if (!problem.empty()) return problem;
     if (!isSingleIntegerPattern(a.driver.Camera_img))
         return "Camera_img must hold exactly one integer conversion such as %03d, and no other: " +
                a.driver.Camera_img;

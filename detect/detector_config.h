@@ -40,11 +40,14 @@ struct DriverArgs {
 struct TagharvestArgs {
     DetectorConfig config;
     DriverArgs driver;
+    std::string unreadable;  // the first flag or mark size that is not a whole number
 };
 
 constexpr int kTagharvestArgCount = 19;
 constexpr int kMaxPatterns = 150;
 constexpr int kMaxSeriesImages = 100000;
+// Thresholds are grey values: more sweep steps than 0..255 holds cannot differ.
+constexpr int kMaxThresholdRepeats = 256;
 
 // Reads the 19 arguments (argv[1..19]) with atoi / atof semantics, as the echo shows
 // them; AR_thresh is divided by 100.

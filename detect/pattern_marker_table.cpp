@@ -106,6 +106,19 @@ void buildPatternMarkerTable(RunState* state) {
             if (state->patternTable[id].id == kPatternNotFound) std::cerr << " " << id;
         std::cerr << std::endl;
     }
+    // Projector mode pairs every marker with its place in the pattern image: without one
+    // identified pattern marker every point file would be empty.
+    if (recorded == 0 && state->config().calib_mode == 1) {
+        std::cerr << "tagharvest: no marker of the pattern could be identified in the pattern "
+                     "image "
+                  << state->args.driver.Projection_img << " (" << state->patternImage.cols << " x "
+                  << state->patternImage.rows
+                  << "): give the image the projector showed, made with the same pattern files"
+                  << std::endl;
+        info.close();
+        std::remove(partName.c_str());
+        throw TagharvestExit{kExitPatternImage};
+    }
     info.close();
     if (!info || std::rename(partName.c_str(), infoName.c_str()) != 0) {
         std::remove(partName.c_str());

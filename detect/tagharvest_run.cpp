@@ -18,6 +18,8 @@
 #include "run_state.h"
 
 namespace {
+// The smallest side of a photo that can show a marker (with its white rim) at all.
+constexpr int kMinPhotoSide = 16;
 
 // Creates the output folder and the report and image folders; a folder that cannot be
 // created shows up later as files that cannot be written.
@@ -35,6 +37,7 @@ void createFolders(const RunState& state) {
 // Returns false when none loads.
 bool loadSeries(RunState* state) {
     const DetectorConfig& c = state->config();
+    int sizeSource = -1, otherSize = 0;
     for (int i = c.first_num; i < c.first_num + c.image_num; ++i) {
         const std::string name = expandPattern(state->args.driver.Camera_img, i);
         const std::string tooLarge = imageTooLarge(name);
@@ -54,15 +57,33 @@ bool loadSeries(RunState* state) {
                            (width != state->cameraWidth || height != state->cameraHeight))) {
             reportUnusablePhoto(name, i, cv::Size(width, height),
                                 cv::Size(state->cameraWidth, state->cameraHeight));
+            if (width != 0) ++otherSize;
             continue;
         }
         if (state->cameraWidth == 0) {
             state->cameraWidth = width;
             state->cameraHeight = height;
+            sizeSource = i;
         }
         state->readable.insert(i);
     }
-    return !state->readable.empty();
+    if (sizeSource < 0) return false;
+    const std::string source = expandPattern(state->args.driver.Camera_img, sizeSource);
+    // The series size comes from its first photo: a photo that cannot hold a marker would
+    // make every other photo unusable.
+    if (std::min(state->cameraWidth, state->cameraHeight) < kMinPhotoSide) {
+        std::cerr << "tagharvest: image " << sizeSource << " (" << source << ") is "
+                  << state->cameraWidth << " x " << state->cameraHeight
+                  << ", too small to show a marker, and the series size is taken from it: "
+                     "replace or leave out that photo"
+                  << std::endl;
+        throw TagharvestExit{kExitInputMissing};
+    }
+    if (otherSize > 0)
+        std::cerr << "tagharvest: the series size " << state->cameraWidth << " x "
+                  << state->cameraHeight << " comes from image " << sizeSource << " (" << source
+                  << "); " << otherSize << " photo(s) of another size are unusable" << std::endl;
+    return true;
 }
 
 // With --subpixel, photos whose longer side exceeds kLargestSearchSide are searched on a
@@ -139,6 +160,7 @@ int runTagharvest(int argc, char** argv) {
     const std::string problem = validateTagharvestArgs(state.args);
     if (!problem.empty()) {
         std::cerr << "tagharvest: " << problem << std::endl;
+        printUsage(std::cerr);
         return kExitUsage;
     }
     try {

@@ -1,5 +1,6 @@
 #include "image_header.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -57,8 +58,11 @@ bool imageHeaderSize(const std::string& path, int* width, int* height) {
     }
     if (h[0] == 0xFF && h[1] == 0xD8) return jpegSize(in, width, height);
     if (h[0] == 'B' && h[1] == 'M') {
+        // A negative height marks rows stored top down; INT32_MIN has no positive twin and
+        // is clamped. A negative width stays negative and is refused below.
+        const std::int64_t rows = little32(h + 22);
         *width = little32(h + 18);
-        *height = std::abs(little32(h + 22));
+        *height = static_cast<int>(std::min<std::int64_t>(rows < 0 ? -rows : rows, INT32_MAX));
         return true;
     }
     return false;
@@ -67,9 +71,13 @@ bool imageHeaderSize(const std::string& path, int* width, int* height) {
 std::string imageTooLarge(const std::string& path) {
     int w = 0, h = 0;
     if (!imageHeaderSize(path, &w, &h)) return "";
+    char text[160];
+    if (w < 0 || h < 0) {
+        std::snprintf(text, sizeof text, " has a header with a negative size, %d x %d", w, h);
+        return path + text + ": it is damaged";
+    }
     const double pixels = static_cast<double>(w) * h;
     if (pixels <= kMaxImagePixels) return "";
-    char text[160];
     std::snprintf(text, sizeof text, " is %d x %d = %.0f megapixels, above the limit of %.0f", w, h,
                   pixels / 1e6, kMaxImagePixels / 1e6);
     return path + text + " (reduce it before use)";

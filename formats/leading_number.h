@@ -8,3 +8,10 @@ int leadingInt(const char* text);
 // A leading decimal truncated toward zero to an int; values beyond the int range and
 // "nan" count as 1, so that a flag given that way still reads as set.
 int leadingDecimalAsInt(const char* text);
+
+// The whole text (blanks around it allowed) as an int: false for an empty text, trailing
+// characters ("1abc"), a fraction, "nan" or a value beyond the int range.
+bool wholeInt(const char* text, int* value);
+
+// The whole text (blanks around it allowed) as a finite decimal: false otherwise.
+bool wholeFiniteDouble(const char* text, double* value);

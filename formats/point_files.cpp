@@ -194,8 +194,16 @@ void loadCorrespondences(const std::string& trueName, const std::string& pattern
         std::cout << "\nread image num " << n << std::endl;
         const std::string name2d = expandPattern(pattern2d, n);
         const std::string name3d = expandPattern(pattern3d, n);
-        PointList2 points2d = readPointFile2(name2d);
-        PointList3 points3d = readPointFile3(name3d);
+        PointList2 points2d;
+        PointList3 points3d;
+        try {
+            points2d = readPointFile2(name2d);
+            points3d = readPointFile3(name3d);
+        } catch (const PointFileError& e) {
+            // The view and the list that named the file: what to mend.
+            throw PointFileError(std::string(e.what()) + " (view " + std::to_string(k) +
+                                 ", image " + std::to_string(n) + " of " + trueName + ")");
+        }
         out->pointCount[n] = static_cast<int>(points2d.size());
         std::cout << "2D points / 3D points = " << out->pointCount[n];
         std::cout << " / " << points3d.size() << std::endl;

@@ -16,6 +16,7 @@
 #include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
+#include "view_checks.h"
 
 namespace {
 constexpr int kDefaultIterations = 30;
@@ -77,6 +78,45 @@ void loadImages(LensrigState* s) {
         throw PointFileError("none of the images could be read: the image size is unknown");
 }
 
+// Views that would end in a library assertion or a fit that only looks like one: named
+// with the fix, before any calibration.
+void checkViews(const LensrigState& s) {
+    const Correspondences& d = s.data;
+    const std::string repeated = duplicateViewReason(d.trueNum);
+    if (!repeated.empty())
+        throw PointFileError(s.args.trueNumName + ": " + repeated +
+                             ": list every view once (the points of a repeated view count as new "
+                             "views and bias the fit)");
+    for (std::size_t k = 0; k < d.trueNum.size(); ++k) {
+        const std::string view = "view " + std::to_string(k) + " (image " +
+                                 std::to_string(d.trueNum[k]) + ", " +
+                                 expandPattern(s.args.pattern2d, d.trueNum[k]) + ")";
+        const std::string reason = unusableViewReason(d.imagePoints[k], d.objectPoints[k]);
+        if (!reason.empty())
+            throw PointFileError(view + " cannot constrain the calibration: " + reason +
+                                 ". Leave it out of " + s.args.trueNumName +
+                                 " or detect its markers again");
+    }
+    if (d.trueNum.size() < static_cast<std::size_t>(kMinViews))
+        throw PointFileError(s.args.trueNumName + " lists " + std::to_string(d.trueNum.size()) +
+                             " view(s): at least " + std::to_string(kMinViews) +
+                             " are needed to calibrate");
+}
+
+// The image size (given or from the first photo) must be the one the points were found at.
+void checkImageSize(const LensrigState& s) {
+    const std::string source = s.args.size.width ? " (--size)" : " (the first image)";
+    for (std::size_t k = 0; k < s.data.trueNum.size(); ++k) {
+        const std::string outside = pointOutsideReason(s.data.imagePoints[k], s.imageSize);
+        if (!outside.empty())
+            throw PointFileError("view " + std::to_string(k) + " (image " +
+                                 std::to_string(s.data.trueNum[k]) + "): " + outside + source +
+                                 ": the image size does not fit the points");
+    }
+    const std::string larger = sizeFarLargerReason(s.data.imagePoints, s.imageSize);
+    if (!larger.empty()) throw PointFileError(larger + source);
+}
+
 void calibrate(LensrigState* s) {
     std::cout << "\ncalibration" << std::endl;
     const bool rational = s->args.mode == 1, lens = s->args.mode != 0;
@@ -94,6 +134,9 @@ void calibrate(LensrigState* s) {
     // OpenCV may hand back a longer vector padded with zeros (thin prism, tilt): keep the
     // coefficients of the model that was fitted.
     s->distortion = s->distortion.reshape(1, 1).colRange(0, rational ? 8 : 5).clone();
+    const std::string unusable = unusableFitReason(s->cameraMatrix);
+    if (!unusable.empty())
+        throw PointFileError("lensrig: " + unusable + ": check the image size and the point files");
     std::cout << s->calibrationError << std::endl;
     for (int r = 0; r < 3; ++r)
         std::cout << s->cameraMatrix.at<double>(r, 0) << " " << s->cameraMatrix.at<double>(r, 1)
@@ -162,11 +205,13 @@ void writeReprojectionImages(LensrigState* s) {
     auto round = [](float v) { return static_cast<int>(std::nearbyint(v)); };
     for (std::size_t k = 0; k < s->data.trueNum.size(); ++k) {
         const int n = s->data.trueNum[k];
-        const std::string source = expandPattern(s->args.imagePattern, n);
-        cv::Mat image = cv::imread(source, cv::IMREAD_COLOR);
+        // Drawn on the photo read before (and released after): a photo skipped there, too
+        // large or unreadable, is not read again.
+        cv::Mat image;
+        std::swap(image, s->images[k]);
         if (image.empty()) {
-            std::cerr << "cannot read image " << source << ": no reprojection image for it"
-                      << std::endl;
+            std::cerr << "no reprojection image for " << expandPattern(s->args.imagePattern, n)
+                      << ": it could not be read" << std::endl;
             continue;
         }
         const std::vector<cv::Point2f> projected = reproject(*s, k);
@@ -329,10 +374,16 @@ bool parseLensrigArgs(int argc, char** argv, LensrigArgs* a) {
     a->pattern2d = argv[2];
     a->pattern3d = argv[3];
     a->trueNumName = argv[4];
-    a->mode = leadingInt(argv[5]);
     a->paramFolder = argv[6];
     a->reprojFolder = argv[7];
-    a->iterations = argc > 8 ? leadingInt(argv[8]) : kDefaultIterations;
+    a->iterations = kDefaultIterations;
+    // Whole numbers only: "abc" or "1abc" is a mistake, not mode 0 or 1.
+    if (!wholeInt(argv[5], &a->mode) || (argc > 8 && !wholeInt(argv[8], &a->iterations))) {
+        std::cerr << "lensrig: mode and iterations must be whole numbers, not "
+                  << (argc > 8 ? std::string(argv[5]) + " and " + argv[8] : argv[5]) << "\n";
+        printLensrigUsage(std::cerr);
+        return false;
+    }
     return true;
 }
 
@@ -368,7 +419,9 @@ int runLensrig(const LensrigArgs& args) {
         loadCorrespondences(args.trueNumName, args.pattern2d, args.pattern3d, &s.data);
         if (s.data.trueNum.empty())
             throw PointFileError(args.trueNumName + " lists no image: nothing to calibrate");
+        checkViews(s);
         loadImages(&s);
+        checkImageSize(s);
         calibrate(&s);
         writePoseFiles(&s);
         computeErrors(&s);

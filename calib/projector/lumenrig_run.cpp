@@ -5,6 +5,7 @@
 #include <map>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/persistence.hpp>
+#include <tuple>
 
 #include "back_project.h"
 #include "calib_data.h"
@@ -14,9 +15,13 @@
 #include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
+#include "view_checks.h"
 
 namespace {
 constexpr const char* kCameraMatrixCheckName = "check_cam0param.txt";
+constexpr int kMaxSide = 100000;
+constexpr double kOutsideMargin =
+    0.1;  // of the side  // pixels: no camera or projector is wider or higher
 
 void printImageNames(const std::string& pattern, const std::vector<int>& trueNum) {
     // The images are not needed by the calibrations; their names are part of the trace.
@@ -66,11 +71,57 @@ void checkInputs(const LumenrigArgs& a) {
     }
 }
 
-// The true-number, point and pattern files, read quietly before any work.
+void refuseView(const std::string& device, int n, const std::string& file, const std::string& list,
+                const std::string& reason) {
+    throw PointFileError(device + " image " + std::to_string(n) + " (" + file +
+                         ") cannot constrain the calibration: " + reason + ". Leave it out of " +
+                         list + " or detect its markers again");
+}
+
+void refuseDuplicates(const std::vector<int>& numbers, const std::string& list) {
+    const std::string repeated = duplicateViewReason(numbers);
+    if (!repeated.empty())
+        throw PointFileError(list + ": " + repeated +
+                             ": list every view once (a repeated view counts as new views and "
+                             "biases the fit)");
+}
+
+void refuseTooFew(int views, const std::string& what) {
+    if (views < kMinViews)
+        throw PointFileError(std::to_string(views) + " " + what + ": at least " +
+                             std::to_string(kMinViews) + " are needed to calibrate");
+}
+
+void checkFits(const std::string& device, int n, const PointList2& points, cv::Size size,
+               const std::string& file) {
+    // Projected points are centres computed from corners and may sit a little beyond the
+    // edge; an image far smaller than the points is what this catches.
+    const std::string outside = pointOutsideReason(points, size, kOutsideMargin);
+    if (!outside.empty())
+        throw PointFileError(device + " image " + std::to_string(n) + " (" + file +
+                             "): " + outside + ": the " + device +
+                             " width and height do not fit the points");
+}
+
+// The true-number, point and pattern files, read quietly before any work; every view
+// checked as a calibration will use it.
 void checkInputFiles(const LumenrigArgs& a) {
+    const cv::Size camSize(a.camWidth, a.camHeight), projSize(a.projWidth, a.projHeight);
     const std::vector<int> camera = loadTrueNumbers(a.camTrueNum);
     std::vector<int> projector = loadTrueNumbers(a.projTrueNum);
-    std::vector<int> quietPairs = projector;
+    refuseDuplicates(camera, a.camTrueNum);
+    refuseDuplicates(projector, a.projTrueNum);
+    std::vector<PointList2> cameraPoints, projectorPoints;
+    for (int n : camera) {
+        const std::string name2d = expandPattern(a.cam2d, n);
+        const PointList2 image = loadPointFile2(name2d);
+        const PointList3 board = loadPointFile3(expandPattern(a.cam3d, n));
+        const std::string reason = unusableViewReason(image, board);
+        if (!reason.empty()) refuseView("camera", n, name2d, a.camTrueNum, reason);
+        checkFits("camera", n, image, camSize, name2d);
+        cameraPoints.push_back(image);
+    }
+    refuseTooFew(static_cast<int>(camera.size()), "camera views in " + a.camTrueNum);
     std::map<int, bool> inCamera;
     for (int n : camera) inCamera[n] = true;
     int pairs = 0;
@@ -85,10 +136,31 @@ void checkInputFiles(const LumenrigArgs& a) {
                 " points in " + expandPattern(a.projOnCam, n) + " but " +
                 std::to_string(pattern.size()) + " in " + expandPattern(a.projPattern, n) +
                 " (the two files must pair line by line)");
+        const std::string reason = unusableViewReason(onCam, pattern);
+        if (!reason.empty())
+            refuseView("projector", n, expandPattern(a.projPattern, n), a.projTrueNum, reason);
+        checkFits("camera", n, onCam, camSize, expandPattern(a.projOnCam, n));
+        checkFits("projector", n, pattern, projSize, expandPattern(a.projPattern, n));
+        projectorPoints.push_back(pattern);
     }
     if (pairs == 0)
         throw PointFileError("no projector image of " + a.projTrueNum + " has a camera view in " +
                              a.camTrueNum + ": nothing to calibrate");
+    refuseTooFew(pairs, "projector views in " + a.projTrueNum + " with a camera view");
+    for (const auto& [views, size, what] : {std::tuple{&cameraPoints, camSize, "camera"},
+                                            std::tuple{&projectorPoints, projSize, "projector"}}) {
+        const std::string larger = sizeFarLargerReason(*views, size);
+        if (!larger.empty())
+            throw PointFileError(std::string("the ") + what + " width and height: " + larger);
+    }
+}
+
+// A fit that no lens can have is not reported as a calibration.
+void refuseUnusableFit(const CalibData& d, const char* device) {
+    const std::string reason = unusableFitReason(d.cameraMatrix);
+    if (!reason.empty())
+        throw PointFileError(std::string("lumenrig: the ") + device + " calibration failed: " +
+                             reason + ": check the sizes and the point files");
 }
 // Every result at full precision, for programs that take the calibration further.
 bool writeResults(const std::string& name, const CalibData& cam, const CalibData& proj, int mode) {
@@ -178,21 +250,25 @@ bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
     a->camImages = argv[2];
     a->cam2d = argv[3];
     a->cam3d = argv[4];
-    a->camWidth = leadingInt(argv[5]);
-    a->camHeight = leadingInt(argv[6]);
+    // Sizes and the mode as whole numbers: "abc" or "1abc" is a mistake, not 0 or 1.
+    bool whole = wholeInt(argv[5], &a->camWidth) && wholeInt(argv[6], &a->camHeight);
     a->projTrueNum = argv[7];
     a->projImages = argv[8];
     a->projOnCam = argv[9];
     a->projPattern = argv[10];
-    a->projWidth = leadingInt(argv[11]);
-    a->projHeight = leadingInt(argv[12]);
+    whole = whole && wholeInt(argv[11], &a->projWidth) && wholeInt(argv[12], &a->projHeight);
     a->stereoR = argv[13];
     a->stereoT = argv[14];
     a->fundamental = argv[15];
     a->projMatrix = argv[16];
     a->projDistortion = argv[17];
     a->modeText = argv[18];
-    a->mode = leadingInt(argv[18]);
+    whole = whole && wholeInt(argv[18], &a->mode);
+    if (!whole) {
+        std::cerr << "lumenrig: the widths, heights and proj_dist_mode must be whole numbers\n";
+        printLumenrigUsage(std::cerr);
+        return false;
+    }
     return true;
 }
 
@@ -219,6 +295,14 @@ int runLumenrig(const LumenrigArgs& a) {
             << a.modeText << std::endl;
         return kLumenrigError;
     }
+    if (a.camWidth < 1 || a.camHeight < 1 || a.projWidth < 1 || a.projHeight < 1 ||
+        a.camWidth > kMaxSide || a.camHeight > kMaxSide || a.projWidth > kMaxSide ||
+        a.projHeight > kMaxSide) {
+        std::cerr << "lumenrig: the camera and projector widths and heights must lie from 1 to "
+                  << kMaxSide << " pixels, not " << a.camWidth << " x " << a.camHeight << " and "
+                  << a.projWidth << " x " << a.projHeight << std::endl;
+        return kLumenrigError;
+    }
     std::vector<std::string> unwritten;
     try {
         checkInputs(a);
@@ -243,6 +327,7 @@ int runLumenrig(const LumenrigArgs& a) {
         cam.width = a.camWidth;
         cam.height = a.camHeight;
         calibrateDevice(&cam, 0);
+        refuseUnusableFit(cam, "camera");
         cam.matrixName = kCameraMatrixCheckName;
         std::cout << "set_camMat_name = " << cam.matrixName << std::endl;
         writeMatrixFile(cam.cameraMatrix, cam.matrixName, &unwritten);
@@ -266,6 +351,7 @@ int runLumenrig(const LumenrigArgs& a) {
         proj.width = a.projWidth;
         proj.height = a.projHeight;
         calibrateDevice(&proj, a.mode);
+        refuseUnusableFit(proj, "projector");
         proj.distortionName = a.projDistortion;
         std::cout << "distfile_name = " << proj.distortionName << std::endl;
         // Mode 1 keeps the whole fitted lens (k1 k2 p1 p2 k3); mode 0 has none: four zeros.

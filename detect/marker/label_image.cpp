@@ -71,7 +71,9 @@ int labelImage(const unsigned char* image, int width, int height, int threshold,
         out->table.assign(1, 0);
         return 0;
     }
-    const int threshold3 = 3 * threshold;
+    // A sum of three channels lies in 0..765: thresholds beyond -1..255 change nothing and
+    // are clamped before the multiplication can overflow.
+    const int threshold3 = 3 * std::clamp(threshold, -1, 256);
     std::vector<int> parent(1, 0);
     std::vector<ProvisionalStats> stats(1);
     std::vector<unsigned char> mask(width, 0);

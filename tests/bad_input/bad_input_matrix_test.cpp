@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <opencv2/imgcodecs.hpp>
+#include <sstream>
 #include <string>
 
 #include "calib_fixture.h"
@@ -98,6 +99,52 @@ auto removeFile(const std::string& file) {
     return [=](const std::string& dir) { fs::remove(dir + "/" + file); };
 }
 const auto nothing = [](const std::string&) {};
+
+// n points of a view on one line, or all at one spot (image and board files together).
+auto degenerateView(int n, bool line) {
+    return [=](const std::string& dir) {
+        std::string image, board;
+        for (int i = 0; i < n; ++i) {
+            const int step = line ? i : 0;
+            image += std::to_string(100 + 5 * step) + "\t" + std::to_string(80 + 3 * step) + "\n";
+            board += std::to_string(10 * step) + "\t" + std::to_string(6 * step) + "\t0\n";
+        }
+        writeFile(dir + "/cam/cam2D001.txt", image);
+        writeFile(dir + "/cam/cam3D001.txt", board);
+    };
+}
+// The board points of view 1 moved off the plane z = 0 (one point) or onto z = 7 (all).
+auto liftBoard(bool all) {
+    return [=](const std::string& dir) {
+        std::istringstream in(readFile(dir + "/cam/cam3D001.txt"));
+        std::string out, line;
+        for (int i = 0; std::getline(in, line); ++i) {
+            std::istringstream words(line);
+            double x = 0, y = 0, z = 0;
+            words >> x >> y >> z;
+            out += std::to_string(x) + "\t" + std::to_string(y) + "\t" +
+                   std::to_string(all || i == 5 ? 7.0 : z) + "\n";
+        }
+        writeFile(dir + "/cam/cam3D001.txt", out);
+    };
+}
+// The 18 lumenrig arguments with one replaced.
+std::vector<std::string> lumenrigWith(std::size_t index, const std::string& value) {
+    std::vector<std::string> a = lumenrigArgs();
+    a[index] = value;
+    return a;
+}
+std::vector<std::string> lensrigWith(std::size_t index, const std::string& value) {
+    std::vector<std::string> a = lensrigArgs();
+    a[index] = value;
+    return a;
+}
+std::vector<std::string> harvestWith(std::size_t index, const std::string& value) {
+    std::vector<std::string> a = harvestArgs(1);
+    a[index] = value;
+    return a;
+}
+const std::string kRotation90 = "0 -1 0 4\n1 0 0 8\n0 0 1 12\n0 0 0 1\n";
 }  // namespace
 
 TEST(BadInputMatrix, EveryProgramFailsCleanly) {
@@ -189,6 +236,178 @@ TEST(BadInputMatrix, EveryProgramFailsCleanly) {
          2,
          "Error!! in specstring tm:pose.txt",
          ""},
+        // Views that cannot constrain a calibration, named before any fit (no OpenCV text).
+        {"lensrig: repeated view", "lensrig", lensrigArgs(),
+         put("cam/cam_true_num.txt", "0\n0\n0\n1\n2\n3\n"), 1, "view 0 is listed 3 times",
+         "out/Cam_mat.txt"},
+        {"lensrig: two views", "lensrig", lensrigArgs(), put("cam/cam_true_num.txt", "0\n1\n"), 1,
+         "lists 2 view(s): at least 3 are needed", "out/Cam_mat.txt"},
+        {"lensrig: four points", "lensrig", lensrigArgs(), degenerateView(4, true), 1,
+         "view 1 (image 1, cam/cam2D001.txt) cannot constrain the calibration: only 4 points",
+         "out/Cam_mat.txt"},
+        {"lensrig: collinear points", "lensrig", lensrigArgs(), degenerateView(20, true), 1,
+         "image points lie on one line", "out/Cam_mat.txt"},
+        {"lensrig: points at one spot", "lensrig", lensrigArgs(), degenerateView(20, false), 1,
+         "image points all lie at one spot", "out/Cam_mat.txt"},
+        {"lensrig: empty point files", "lensrig", lensrigArgs(), degenerateView(0, true), 1,
+         "only 0 points", "out/Cam_mat.txt"},
+        {"lensrig: board off its plane", "lensrig", lensrigArgs(), liftBoard(false), 1,
+         "board points are not on one plane", "out/Cam_mat.txt"},
+        {"lensrig: board at z 7", "lensrig", lensrigArgs(), liftBoard(true), 1,
+         "do not all have z = 0", "out/Cam_mat.txt"},
+        {"lensrig: missing point file of a listed view", "lensrig", lensrigArgs(),
+         removeFile("cam/cam2D002.txt"), 1,
+         "cannot read cam/cam2D002.txt (view 2, image 2 of cam/cam_true_num.txt)",
+         "out/Cam_mat.txt"},
+        // Sizes the points do not fit; modes that are not whole numbers.
+        {"lensrig: size far too large",
+         "lensrig",
+         {"--size", "6400x4800", "-", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt",
+          "cam/cam_true_num.txt", "1", "out", "out"},
+         nothing,
+         1,
+         "of the 6400 x 4800 image: it is not the size they were found at (--size)",
+         "out/Cam_mat.txt"},
+        {"lensrig: size too small",
+         "lensrig",
+         {"--size", "64x48", "-", "cam/cam2D%03d.txt", "cam/cam3D%03d.txt", "cam/cam_true_num.txt",
+          "1", "out", "out"},
+         nothing,
+         1,
+         "lies outside the 64 x 48 image (--size)",
+         "out/Cam_mat.txt"},
+        {"lensrig: mode abc", "lensrig", lensrigWith(4, "abc"), nothing, 1,
+         "mode and iterations must be whole numbers", "out/Cam_mat.txt"},
+        {"lensrig: mode 1abc", "lensrig", lensrigWith(4, "1abc"), nothing, 1,
+         "must be whole numbers, not 1abc", "out/Cam_mat.txt"},
+        {"lensrig: mode nan", "lensrig", lensrigWith(4, "nan"), nothing, 1,
+         "must be whole numbers, not nan", "out/Cam_mat.txt"},
+        {"lensrig: iterations 10x", "lensrig",
+         [] {
+             auto a = lensrigArgs();
+             a.push_back("10x");
+             return a;
+         }(),
+         nothing, 1, "must be whole numbers, not 1 and 10x", "out/Cam_mat.txt"},
+        {"lensrig: %x in a pattern", "lensrig", lensrigWith(0, "img%x%x.png"), nothing, 1,
+         "the image pattern", "out/Cam_mat.txt"},
+        {"lensrig: a photo above 100 megapixels is skipped, also for its reprojection image",
+         "lensrig", lensrigArgs(),
+         [](const std::string& d) {
+             std::string png = readFile(d + "/img000.png");
+             const unsigned char size[8] = {0, 0, 0x4e, 0x20, 0, 0, 0x4e, 0x20};
+             png.replace(16, 8, reinterpret_cast<const char*>(size), 8);
+             writeFile(d + "/img000.png", png);
+         },
+         0, "no reprojection image for img000.png: it could not be read", ""},
+        // lumenrig
+        {"lumenrig: repeated projector view", "lumenrig", lumenrigArgs(),
+         put("proj/proj_true_num.txt", "0\n1\n1\n2\n3\n"), 1, "view 1 is listed 2 times",
+         "out/K.txt"},
+        {"lumenrig: collinear camera view", "lumenrig", lumenrigArgs(), degenerateView(20, true), 1,
+         "camera image 1 (cam/cam2D001.txt) cannot constrain the calibration: the image points "
+         "lie on one line",
+         "out/K.txt"},
+        {"lumenrig: collinear projector view", "lumenrig", lumenrigArgs(),
+         [](const std::string& d) {
+             std::string line;
+             for (int i = 0; i < 63; ++i) line += std::to_string(10 * i) + " 300\n";
+             writeFile(d + "/proj/pattern002.txt", line);
+         },
+         1, "projector points lie on one line", "out/K.txt"},
+        {"lumenrig: two views", "lumenrig", lumenrigArgs(), put("proj/proj_true_num.txt", "0\n1\n"),
+         1, "at least 3 are needed", "out/K.txt"},
+        {"lumenrig: zero width", "lumenrig", lumenrigWith(4, "0"), nothing, 1,
+         "must lie from 1 to 100000 pixels", "out/K.txt"},
+        {"lumenrig: camera size too small", "lumenrig",
+         [] {
+             auto a = lumenrigWith(4, "64");
+             a[5] = "48";
+             return a;
+         }(),
+         nothing, 1, "lies outside the 64 x 48 image", "out/K.txt"},
+        {"lumenrig: projector size far too large", "lumenrig",
+         [] {
+             auto a = lumenrigWith(10, "90000");
+             a[11] = "90000";
+             return a;
+         }(),
+         nothing, 1, "of the 90000 x 90000 image: it is not the size", "out/K.txt"},
+        {"lumenrig: width 640px", "lumenrig", lumenrigWith(4, "640px"), nothing, 1,
+         "must be whole numbers", "out/K.txt"},
+        {"lumenrig: mode abc", "lumenrig", lumenrigWith(17, "abc"), nothing, 1,
+         "must be whole numbers", "out/K.txt"},
+        // warpdots
+        {"warpdots: fx 0", "warpdots", warpdotsArgs(),
+         put("K.txt", "0 0 322.5 0 703 236.25 0 0 1\n"), 1, "K.txt is a singular camera matrix",
+         "out/u000.txt"},
+        {"warpdots: singular matrix", "warpdots", warpdotsArgs(),
+         put("K.txt", "700 0 322.5 0 703 236.25 0 0 0\n"), 1, "singular camera matrix",
+         "out/u000.txt"},
+        {"warpdots: mode abc", "warpdots",
+         [] {
+             auto a = warpdotsArgs();
+             a.push_back("abc");
+             return a;
+         }(),
+         nothing, 1, "the mode must be a whole number", "out/u000.txt"},
+        // kinemix: a 4 x 4 that is not a rigid pose is a failed step (nothing from it)
+        {"kinemix: zero matrix",
+         "kinemix",
+         {"-t", "tm:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", "0 0 0 0\n0 0 0 0\n0 0 0 0\n0 0 0 0\n"),
+         2,
+         "matrix file pose.txt is not a rigid pose: its last row is not 0 0 0 1",
+         ""},
+        {"kinemix: scale 2",
+         "kinemix",
+         {"-t", "gl:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", "2 0 0 0\n0 2 0 0\n0 0 2 0\n0 0 0 1\n"),
+         2,
+         "is not orthonormal",
+         ""},
+        {"kinemix: reflection",
+         "kinemix",
+         {"-t", "tm:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", "1 0 0 0\n0 -1 0 0\n0 0 1 0\n0 0 0 1\n"),
+         2,
+         "determinant -1",
+         ""},
+        {"kinemix: a rotation passes",
+         "kinemix",
+         {"-t", "tm:pose.txt", "-o", "out/p.txt"},
+         put("pose.txt", kRotation90),
+         0,
+         "",
+         ""},
+        // tagharvest arguments, refused with the usage before anything is read
+        {"tagharvest: MARK_SIZE nan", "tagharvest", harvestWith(10, "nan"), nothing, 1,
+         "MARK_SIZE must be a finite number, not nan", "points"},
+        {"tagharvest: MARK_SIZE inf", "tagharvest", harvestWith(10, "inf"), nothing, 1,
+         "MARK_SIZE must be a finite number", "points"},
+        {"tagharvest: MARK_SIZE 0", "tagharvest", harvestWith(10, "0"), nothing, 1,
+         "MARK_SIZE must be a positive board length", "points"},
+        {"tagharvest: MARK_SIZE -30", "tagharvest", harvestWith(10, "-30"), nothing, 1,
+         "MARK_SIZE must be a positive board length", "points"},
+        {"tagharvest: MARK_SPACE_X -5", "tagharvest", harvestWith(11, "-5"), nothing, 1,
+         "MARK_SPACE_X and MARK_SPACE_Y must lie from 0 to 100 x MARK_SIZE", "points"},
+        {"tagharvest: MARK_SPACE_Y 1e9", "tagharvest", harvestWith(12, "1e9"), nothing, 1,
+         "MARK_SPACE_X and MARK_SPACE_Y must lie", "points"},
+        {"tagharvest: thresh_first 300", "tagharvest", harvestWith(5, "300"), nothing, 1,
+         "thresh_first must be a grey value from 0 to 255, not 300", "points"},
+        {"tagharvest: thresh_first huge", "tagharvest", harvestWith(5, "2147483647"), nothing, 1,
+         "thresh_first must be a grey value", "points"},
+        {"tagharvest: thresh_repeat_num 99999999", "tagharvest", harvestWith(8, "99999999"),
+         nothing, 1, "thresh_repeat_num must be at most 256", "points"},
+        {"tagharvest: last threshold above 255", "tagharvest", harvestWith(7, "100"), nothing, 1,
+         "the last threshold, thresh_first + (thresh_repeat_num - 1) x thresh_interval = 480",
+         "points"},
+        {"tagharvest: calib_mode 1abc", "tagharvest", harvestWith(15, "1abc"), nothing, 1,
+         "calib_mode must be a whole number, not 1abc", "points"},
+        {"tagharvest: Adapbtive_thresh_flag abc", "tagharvest", harvestWith(6, "abc"), nothing, 1,
+         "Adapbtive_thresh_flag must be a whole number", "points"},
+        {"tagharvest: usage after a refused argument", "tagharvest", harvestWith(10, "nan"),
+         nothing, 1, "Usage: tagharvest", "points"},
         // Directories where files are expected.
         {"lensrig: true-number file is a directory", "lensrig", lensrigArgs(),
          [](const std::string& d) {
@@ -277,6 +496,87 @@ TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
     r = runProgram(programPath("tagharvest"), bigArgs, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Image num  0 :  OK (detect num 63)"), std::string::npos) << r.out;
+}
+
+// "%%" in a pattern is a literal percent; folder arguments are never patterns, so a "%"
+// there is text, "%n" included.
+TEST(BadInput, PercentInLensrigNamesIsLiteralWhereMeant) {
+    TempDir dir;
+    writeValidInputs(dir.path());
+    fs::copy(dir.file("cam"), dir.file("c%x"));
+    fs::create_directories(dir.file("o%n"));
+    const ProgramResult r = runProgram(programPath("lensrig"),
+                                       {"img%03d.png", "c%%x/cam2D%03d.txt", "c%%x/cam3D%03d.txt",
+                                        "c%x/cam_true_num.txt", "1", "o%n", "o%n"},
+                                       dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fileExists(dir.file("o%n/Cam_mat.txt")));
+    EXPECT_TRUE(fileExists(dir.file("o%n/cam_RT003.txt")));
+    EXPECT_TRUE(fileExists(dir.file("o%n/reprojectionCam003.png")));
+}
+
+// Photos that leave nothing usable are named and the run fails; it never lists views
+// with empty point files.
+TEST(BadInputMatrix, TagharvestNamesWhatMakesEveryPhotoUnusable) {
+    TempDir dir;
+    const ProgramResult scene =
+        runProgram(sceneGenerator(), {"scene", "--out", ".", "--views", "2", "--camera", "640x480"},
+                   dir.path());
+    ASSERT_EQ(scene.status, 0) << scene.err;
+    const std::vector<std::string> args = harvestArgs(2);
+
+    // A 1 x 1 first photo would set the series size.
+    const std::string photo0 = readFile(dir.file("images/cam000.png"));
+    cv::imwrite(dir.file("images/cam000.png"), cv::Mat(1, 1, CV_8UC3, cv::Scalar(255)));
+    ProgramResult r = runProgram(programPath("tagharvest"), args, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("image 0 (images/cam000.png) is 1 x 1, too small to show a marker, and "
+                         "the series size is taken from it"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileExists(dir.file("points/cam_true_num.txt")));
+    writeFile(dir.file("images/cam000.png"), photo0);
+
+    // A first photo of another size: every other photo is unusable, and the line says why.
+    cv::imwrite(dir.file("images/cam000.png"), cv::Mat(300, 400, CV_8UC3, cv::Scalar(255)));
+    r = runProgram(programPath("tagharvest"), args, dir.path());
+    EXPECT_NE(r.err.find("the series size 400 x 300 comes from image 0 (images/cam000.png); 1 "
+                         "photo(s) of another size are unusable"),
+              std::string::npos)
+        << r.err;
+    writeFile(dir.file("images/cam000.png"), photo0);
+
+    // A BMP header with a height of INT_MIN or a negative width: refused from the header.
+    for (const auto& [width, height] :
+         {std::pair{640u, 0x80000000u}, std::pair{0xfffffd80u, 480u}}) {
+        std::string bmp(26, '\0');
+        bmp[0] = 'B';
+        bmp[1] = 'M';
+        for (int i = 0; i < 4; ++i) {
+            bmp[18 + i] = static_cast<char>((width >> (8 * i)) & 0xff);
+            bmp[22 + i] = static_cast<char>((height >> (8 * i)) & 0xff);
+        }
+        writeFile(dir.file("images/bmp000.bmp"), bmp);
+        std::vector<std::string> bmpArgs = harvestArgs(1);
+        bmpArgs[1] = "images/bmp%03d.bmp";
+        r = runProgram(programPath("tagharvest"), bmpArgs, dir.path());
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("images/bmp000.bmp"), std::string::npos) << r.err;
+    }
+
+    // Projector mode with a pattern image that shows no pattern marker.
+    cv::imwrite(dir.file("tiny.png"), cv::Mat(1, 1, CV_8UC3, cv::Scalar(255)));
+    std::vector<std::string> projector = args;
+    projector[0] = "tiny.png";
+    projector[13] = "1";  // center_flag
+    projector[15] = "1";  // calib_mode
+    r = runProgram(programPath("tagharvest"), projector, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no marker of the pattern could be identified in the pattern image "
+                         "tiny.png (1 x 1)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileExists(dir.file("points/proj_true_num.txt")));
 }
 
 // Asking for help is not a mistake: every program prints its usage on stdout and exits 0.

@@ -5,7 +5,8 @@
 int main(int argc, char** argv) {
     return runGuarded("warpdots", kWarpdotsError, [&] {
         WarpdotsArgs args;
-        if (!parseWarpdotsArgs(argc, argv, &args)) return kWarpdotsOk;
+        if (!parseWarpdotsArgs(argc, argv, &args))
+            return args.modeUnreadable ? kWarpdotsError : kWarpdotsOk;
         return runWarpdots(args);
     });
 }

@@ -116,7 +116,16 @@ bool parseWarpdotsArgs(int argc, char** argv, WarpdotsArgs* a) {
     a->distortionName = argv[3];
     a->pattern2d = argv[4];
     a->outputPattern = argv[5];
-    a->distort = argc > 6 && leadingInt(argv[6]) == 1;
+    // A whole number: 1 distorts, any other undistorts; "abc" or "1abc" is a mistake.
+    int mode = 0;
+    if (argc > 6 && !wholeInt(argv[6], &mode)) {
+        std::cerr << "warpdots: the mode must be a whole number (1: distort points, 0: undistort "
+                     "them), not "
+                  << argv[6] << std::endl;
+        a->modeUnreadable = true;
+        return false;
+    }
+    a->distort = mode == 1;
     return true;
 }
 
@@ -145,6 +154,14 @@ int runWarpdots(const WarpdotsArgs& a) {
 
         std::cout << "distfile_name = " << a.distortionName << std::endl;
         std::cout << "\nread dist param" << std::endl;
+        // A matrix without an inverse maps no pixel to a ray: every point would be nan.
+        const double fx = k.at<double>(0, 0), fy = k.at<double>(1, 1);
+        if (!(fx > 0 && fy > 0) || !(std::fabs(cv::determinant(k)) > 0))
+            throw PointFileError("warpdots: " + a.cameraMatrixName +
+                                 " is a singular camera matrix (fx " + std::to_string(fx) +
+                                 ", fy " + std::to_string(fy) +
+                                 "): it maps no pixel to a ray; give the camera matrix lensrig "
+                                 "wrote (Cam_mat.txt)");
         const cv::Mat d = readDistortion(a.distortionName);
         std::cout << "\ndist param =";
         for (int i = 0; i < static_cast<int>(d.total()); ++i)

@@ -11,6 +11,7 @@ struct WarpdotsArgs {
     std::string pattern2d;         // 4: input 2D point file pattern
     std::string outputPattern;     // 5: output 2D point file pattern
     bool distort = false;          // 6: 1 applies the distortion, anything else removes it
+    bool modeUnreadable = false;   // 6 is not a whole number: refused (status 1)
 };
 
 constexpr int kWarpdotsOk = 0;           // also after the usage line
@@ -18,7 +19,8 @@ constexpr int kWarpdotsError = 1;        // unreadable or malformed input
 constexpr int kWarpdotsUnwritten = 2;    // some output file could not be written
 constexpr int kWarpdotsNotInverted = 3;  // some points lie where the lens model does not invert
 
-// Fewer than five arguments: prints the usage line and returns false.
+// Fewer than five arguments: prints the usage line and returns false; so does a mode that
+// is not a whole number (modeUnreadable set, after a message).
 bool parseWarpdotsArgs(int argc, char** argv, WarpdotsArgs* args);
 
 int runWarpdots(const WarpdotsArgs& args);

@@ -1,5 +1,7 @@
 #include "transform_string.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -70,6 +72,32 @@ int parsePoseFile(const std::string& name, Transform* out) {
     return 0;
 }
 
+// How far a matrix file may stray from a rigid pose: enough for values printed with six
+// significant digits, far too little for a scale, a shear or a reflection.
+constexpr double kRigidTolerance = 1e-4;
+
+// "" when m (row-major 4 x 4) is a rigid pose [R t; 0 0 0 1], R a rotation; else why not.
+std::string notRigidReason(const double m[4][4]) {
+    for (int j = 0; j < 4; ++j)
+        if (!(std::fabs(m[3][j] - (j == 3 ? 1.0 : 0.0)) <= kRigidTolerance))
+            return "its last row is not 0 0 0 1";
+    double worst = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double dot = 0;
+            for (int k = 0; k < 3; ++k) dot += m[i][k] * m[j][k];
+            worst = std::max(worst, std::fabs(dot - (i == j ? 1.0 : 0.0)));
+        }
+    if (!(worst <= kRigidTolerance))
+        return "its rotation block is not orthonormal (R R^T differs from I by " +
+               std::to_string(worst) + ": a scale, a shear or no rotation at all)";
+    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    if (det < 0) return "its rotation block has determinant -1 (a reflection, not a rotation)";
+    return "";
+}
+
 // rowMajor: "tm:" (a[4i+j], translation a[3], a[7], a[11]);
 // otherwise "gl:" (a[4j+i], translation a[12], a[13], a[14]).
 int parseMatrixFile(const std::string& text, const std::string& name, bool rowMajor,
@@ -77,6 +105,15 @@ int parseMatrixFile(const std::string& text, const std::string& name, bool rowMa
     std::vector<double> a;
     if (readMatrixFile(name, &a) != 0) return -1;
     if (a.size() < 16) return specError(text);
+    double m[4][4];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) m[i][j] = rowMajor ? a[4 * i + j] : a[4 * j + i];
+    const std::string notRigid = notRigidReason(m);
+    if (!notRigid.empty()) {
+        std::fprintf(stderr, "matrix file %s is not a rigid pose: %s\n", name.c_str(),
+                     notRigid.c_str());
+        return -1;
+    }
     Transform t{};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) t.rot[i][j] = toSingle(rowMajor ? a[4 * i + j] : a[4 * j + i]);

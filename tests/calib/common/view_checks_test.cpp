@@ -50,7 +50,7 @@ TEST(UnusableViewReason, NamesEveryDegenerateView) {
     };
     const Case cases[] = {
         {"plain grid", image, board, ""},
-        {"constant z other than 0", image, grid(7), ""},
+        {"board at z = 7", image, grid(7), "do not all have z = 0"},
         {"nine points", seen(tooFew), tooFew, "only 9 points (at least 10"},
         {"sizes differ", image, tooFew, "12 image points but 9 board points"},
         {"empty", {}, {}, "only 0 points"},
@@ -60,7 +60,7 @@ TEST(UnusableViewReason, NamesEveryDegenerateView) {
          "board points all lie at one"},
         {"board on a line", image, line, "board points lie on one line"},
         {"board off a plane", image, bent, "not on one plane"},
-        {"tilted board", image, tilted, "do not share one z"},
+        {"tilted board", image, tilted, "do not all have z = 0"},
         {"nan image point", notFinite, board, "not a finite number"},
         {"inf board point", image, infBoard, "board point is not a finite number"},
     };

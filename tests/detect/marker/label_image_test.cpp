@@ -302,3 +302,15 @@ TEST(LabelImage, SameRegionsAsOpenCvConnectedComponents) {
     }
     EXPECT_GT(regionsChecked, 100);
 }
+
+// Thresholds beyond any grey value: all dark or nothing dark, never an overflow.
+TEST(LabelImage, ExtremeThresholdsAreAllOrNothing) {
+    const PackedImage img = packedFromDrawing({".....", ".#.#.", ".....", "....."});
+    LabelResult got;
+    for (const int t : {2147483647, 256, 1000000})
+        ASSERT_EQ(labelImage(img.bytes.data(), img.width, img.height, t, &got), 0) << t;
+    for (const int t : {-2147483647 - 1, -1}) {
+        ASSERT_EQ(labelImage(img.bytes.data(), img.width, img.height, t, &got), 0) << t;
+        EXPECT_EQ(got.regionCount, 0) << t;
+    }
+}

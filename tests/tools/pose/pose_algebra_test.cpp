@@ -119,22 +119,61 @@ TEST(SpecString, RejectedSpecsPrintTheirMessageAndLeaveTheOutputAlone) {
     }
 }
 
-TEST(SpecString, MatrixFilesGiveTransposedRotationsForTmAndGl) {
+TEST(SpecString, MatrixFilesAreRowMajorForTmAndColumnMajorForGl) {
     TempDir dir;
-    writeFile(dir.file("m.txt"), "1 2 3 4\n5 6 7 8\n9 10 11 12\n13 14 15 16\n");
+    // A quarter turn about z with a translation, row by row, and the same matrix stored
+    // column by column.
+    writeFile(dir.file("m.txt"), "0 -1 0 4\n1 0 0 8\n0 0 1 12\n0 0 0 1\n");
+    writeFile(dir.file("gl.txt"), "0 1 0 0\n-1 0 0 0\n0 0 1 0\n4 8 12 1\n");
     const Transform tm = parseOk("tm:" + dir.file("m.txt"));
-    const Transform gl = parseOk("gl:" + dir.file("m.txt"));
-    for (int i = 0; i < 3; ++i)
+    const Transform gl = parseOk("gl:" + dir.file("gl.txt"));
+    const float r[3][3] = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+    for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            EXPECT_EQ(tm.rot[i][j], 4 * i + j + 1);
-            EXPECT_EQ(gl.rot[i][j], tm.rot[j][i]);
+            EXPECT_EQ(tm.rot[i][j], r[i][j]);
+            EXPECT_EQ(gl.rot[i][j], r[i][j]);
         }
-    EXPECT_EQ(tm.trans[0], 4);
-    EXPECT_EQ(tm.trans[1], 8);
-    EXPECT_EQ(tm.trans[2], 12);
-    EXPECT_EQ(gl.trans[0], 13);
-    EXPECT_EQ(gl.trans[1], 14);
-    EXPECT_EQ(gl.trans[2], 15);
+        EXPECT_EQ(tm.trans[i], 4.0f * (i + 1));
+        EXPECT_EQ(gl.trans[i], 4.0f * (i + 1));
+    }
+}
+
+// A 4 x 4 that is not a rigid pose would be taken apart into a wrong transform: refused,
+// naming the file and why, and the running pose is left as it was.
+TEST(SpecString, MatrixFilesThatAreNotRigidPosesAreRefused) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        const char* matrix;  // row-major
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"zeros", "0 0 0 0\n0 0 0 0\n0 0 0 0\n0 0 0 0\n", "last row is not 0 0 0 1"},
+        {"zero rotation", "0 0 0 1\n0 0 0 2\n0 0 0 3\n0 0 0 1\n", "not orthonormal"},
+        {"scale 2", "2 0 0 0\n0 2 0 0\n0 0 2 0\n0 0 0 1\n", "not orthonormal"},
+        {"shear", "1 0.1 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1\n", "not orthonormal"},
+        {"reflection", "1 0 0 0\n0 1 0 0\n0 0 -1 0\n0 0 0 1\n", "determinant -1"},
+        {"projective row", "1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0.5 1\n", "last row"},
+        {"scaled last row", "1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 2\n", "last row"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir.file("m.txt"), c.matrix);
+        Transform t = identityTransform();
+        t.trans[0] = 42.0f;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parseSpecString("tm:" + dir.file("m.txt"), &t), -1);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("matrix file " + dir.file("m.txt") + " is not a rigid pose: "),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        EXPECT_EQ(t.trans[0], 42.0f);
+    }
+    // Six significant digits of a rotation still pass.
+    writeFile(dir.file("m.txt"), "0.939693 -0.34202 0 1\n0.34202 0.939693 0 2\n0 0 1 3\n0 0 0 1\n");
+    Transform t{};
+    EXPECT_EQ(parseSpecString("tm:" + dir.file("m.txt"), &t), 0);
 }
 
 TEST(SpecString, FileFailuresPrintTheReadersMessages) {
