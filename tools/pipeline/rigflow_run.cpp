@@ -857,18 +857,41 @@ ProgramStep harvestStep(Run* run, bool projector) {
             "tagharvest_" + series + ".log"};
 }
 
+// tagharvest in projector mode stops when the projection image shows no marker of the
+// pattern files: the operator's mistake (another set, another image) is a failed check.
+void refuseUnmatchedPatterns(Run* run, const std::string& logName) {
+    std::ifstream in(fs::path(run->w) / run->l.logs / logName);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("no marker of the pattern could be identified") != std::string::npos) {
+            run->findings.push_back(
+                {true,
+                 "no marker of the pattern files data/pat.NN could be identified in the "
+                 "projection image " +
+                     run->c.projection_image + " (" + run->l.logs + "/" + logName + ")",
+                 "pattern files of another set than the board and the projection image: make "
+                 "them with the board's seed (tagforge patterns --out data --seed S); or name "
+                 "the image the projector cast (projection_image)"});
+            throw ChecksFailed{};
+        }
+}
+
 void detect(Run* run) {
     const Plan& p = run->p;
     ProgramStep camera, projector;
     if (p.detectCamera) camera = harvestStep(run, false);
     if (p.detectProjector) projector = harvestStep(run, true);
-    if (p.detectCamera && p.detectProjector) {
-        runTogether(run->w, run->l, run->step + 1, run->steps, camera, projector);
-        run->step += 2;
-    } else if (p.detectCamera) {
-        runProgram(run->w, run->l, ++run->step, run->steps, camera);
-    } else if (p.detectProjector) {
-        runProgram(run->w, run->l, ++run->step, run->steps, projector);
+    try {
+        if (p.detectCamera && p.detectProjector) {
+            run->step += 2;
+            runTogether(run->w, run->l, run->step - 1, run->steps, camera, projector);
+        } else if (p.detectCamera) {
+            runProgram(run->w, run->l, ++run->step, run->steps, camera);
+        } else if (p.detectProjector) {
+            runProgram(run->w, run->l, ++run->step, run->steps, projector);
+        }
+    } catch (const StepFailed&) {
+        if (p.detectProjector) refuseUnmatchedPatterns(run, projector.logName);
+        throw;
     }
     if (p.detectCamera) {
         screenDetected(run, false);
@@ -890,9 +913,27 @@ void detect(Run* run) {
     if (anyFailed(run->findings)) throw ChecksFailed{};
 }
 
+// Fewer views than a calibration needs (lensrig and lumenrig refuse them): the run fails
+// its checks before the program, naming the count as min_views would.
+void requireCalibrationViews(Run* run, const std::string& device, int views, int tried) {
+    if (views >= kMinViews) return;
+    checkDetection(device, views, tried, 1.0, run->c, &run->findings);
+    if (!anyFailed(run->findings))
+        run->findings.push_back({true,
+                                 device + " views: " + std::to_string(views) +
+                                     " usable; a calibration needs at least " +
+                                     std::to_string(kMinViews),
+                                 "take more poses"});
+    throw ChecksFailed{};
+}
+
 void calibrateCamera(Run* run) {
     const RigflowConfig& c = run->c;
     const Layout& l = run->l;
+    const int given =
+        static_cast<int>(loadTrueNumbers(at(run->w, l.pointsCam + "/cam_true_num.txt")).size());
+    requireCalibrationViews(run, "camera", given,
+                            run->p.detectCamera ? viewsTried(run->p.series) : given);
     ModelChoice cameraChoice;
     if (c.camera_model == "auto") {
         cameraChoice = chooseCameraModel(run->w, l, c, run->p.cameraSize);
@@ -966,6 +1007,13 @@ void calibrateProjector(Run* run) {
     const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
     const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
     const std::string projectorResults = l.projector + "/lumenrig_results.yaml";
+    {
+        const std::vector<int> cam = loadTrueNumbers(at(run->w, l.pointsCam + "/cam_true_num.txt"));
+        int paired = 0;
+        for (int n : loadTrueNumbers(at(run->w, l.pointsProj + "/proj_true_num.txt")))
+            paired += std::count(cam.begin(), cam.end(), n) > 0;
+        requireCalibrationViews(run, "projector", paired, static_cast<int>(cam.size()));
+    }
     runProgram(run->w, l, ++run->step, run->steps, "lumenrig: projector and stereo calibration",
                "lumenrig",
                {"--results",

@@ -81,7 +81,9 @@ TEST(RigflowMistakes, UntrustworthyResultsFailTheirChecks) {
                        0);
          },
          4,
-         {"FAILED: markers identified: ", "another set or --seed"}},
+         {"FAILED: no marker of the pattern files data/pat.NN could be identified in the "
+          "projection image projection.png",
+          "tagforge patterns --out data --seed S"}},
         {"too few views left",
          "exclude = 0, 1, 2\n",
          noDamage,

@@ -124,7 +124,7 @@ TEST(RigflowSafety, BadInputsAreNamedWithTheirExitStatus) {
              cv::imwrite(d + "/projection.png",
                          cv::Mat(768, 1024, CV_8UC3, cv::Scalar(255, 255, 255)));
          },
-         4, "the projection image projection.png yields no marker id"},
+         4, "FAILED: no marker of the pattern files data/pat.NN could be identified"},
         {"no photo with enough markers", "minimum_number = 63\n", none, 4,
          "tagforge patterns with the same --seed"},
         {"given points that pass the checks", "",
@@ -249,7 +249,7 @@ TEST(RigflowSafety, LinkedOrInputHoldingOutputsAreRefused) {
 // manifest line that leaves the folder is ignored.
 TEST(RigflowSafety, CleanUpRemovesOnlyWhatTheManifestLists) {
     TempDir dir, other;
-    copyScene(dir.path(), kFixedModels + "min_views = 1\n", tinyScene());
+    copyScene(dir.path(), kFixedModels, smallScene());
     fs::create_directories(dir.file("calibration"));
     writeFile(dir.file("calibration/notes.txt"), "mine");
     ProgramResult r = rigflow(dir.path());
@@ -284,7 +284,7 @@ TEST(RigflowSafety, CleanUpRemovesOnlyWhatTheManifestLists) {
 TEST(RigflowSafety, PercentInFolderNamesIsLiteral) {
     TempDir dir;
     const std::string output = "out%n%x%x%999999999d%%";
-    copyScene(dir.path(), kFixedModels + "min_views = 1\noutput = " + output + "\n", tinyScene());
+    copyScene(dir.path(), kFixedModels + "output = " + output + "\n", smallScene());
     ProgramResult r = rigflow(dir.path());
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fileExists(dir.file(output + "/camera.yaml")));
@@ -293,11 +293,11 @@ TEST(RigflowSafety, PercentInFolderNamesIsLiteral) {
 
     fs::copy(dir.file(output + "/points_cam"), dir.file("pts%d"), fs::copy_options::recursive);
     writeFile(dir.file("rigflow.cfg"),
-              "camera_points = pts%d\ncamera_size = 640x480\nmin_views = 1\ncamera_model = "
+              "camera_points = pts%d\ncamera_size = 640x480\ncamera_model = "
               "standard\ncamera_images = images/cam%03d.png\n");
     r = rigflow(dir.path());
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("views used: camera 2 of 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("views used: camera 8 of 8"), std::string::npos) << r.out;
     EXPECT_TRUE(fileExists(dir.file("calibration/reproj/reprojectionCam001.png")));
 }
 
@@ -305,7 +305,7 @@ TEST(RigflowSafety, PercentInFolderNamesIsLiteral) {
 // within a memory limit (the sanitizer builds reserve too much address space for one).
 TEST(RigflowSafety, AStrayPhotoNumberIsNamedAndLeftOut) {
     TempDir dir;
-    copyScene(dir.path(), kFixedModels + "min_views = 1\nimage_num = 0\n", tinyScene());
+    copyScene(dir.path(), kFixedModels + "image_num = 0\n", smallScene());
     fs::copy_file(dir.file("images/cam000.png"), dir.file("images/cam20240115.png"));
 #if defined(__SANITIZE_ADDRESS__)
     const std::string limit;
@@ -322,11 +322,11 @@ TEST(RigflowSafety, AStrayPhotoNumberIsNamedAndLeftOut) {
         "/bin/sh", {"-c", limit + "exec '" + programPath("rigflow") + "' '" + dir.path() + "'"},
         ".");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("note: photos numbered 20240115 lie far from the series (0 .. 1) and "
+    EXPECT_NE(r.out.find("note: photos numbered 20240115 lie far from the series (0 .. 7) and "
                          "are not used"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("2 of 2 views used"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("8 of 8 views used"), std::string::npos) << r.out;
     EXPECT_LT(r.out.size() + r.err.size(), 20000u);
     EXPECT_LT(fs::file_size(dir.file("calibration/report.html")), 4000000u);
 }
