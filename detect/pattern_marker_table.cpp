@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -107,17 +108,22 @@ void buildPatternMarkerTable(RunState* state) {
         std::cerr << std::endl;
     }
     // Projector mode pairs every marker with its place in the pattern image: without one
-    // identified pattern marker every point file would be empty.
+    // identified pattern marker every point file would be empty. An image too small to show
+    // a marker ends the run; one of full size is named (with pattern files of another set
+    // rigflow's checks say which), and the run goes on as before.
+    const cv::Mat& pattern = state->patternImage;
     if (recorded == 0 && state->config().calib_mode == 1) {
         std::cerr << "tagharvest: no marker of the pattern could be identified in the pattern "
                      "image "
-                  << state->args.driver.Projection_img << " (" << state->patternImage.cols << " x "
-                  << state->patternImage.rows
+                  << state->args.driver.Projection_img << " (" << pattern.cols << " x "
+                  << pattern.rows
                   << "): give the image the projector showed, made with the same pattern files"
                   << std::endl;
-        info.close();
-        std::remove(partName.c_str());
-        throw TagharvestExit{kExitPatternImage};
+        if (std::min(pattern.cols, pattern.rows) < kMinPatternSide) {
+            info.close();
+            std::remove(partName.c_str());
+            throw TagharvestExit{kExitPatternImage};
+        }
     }
     info.close();
     if (!info || std::rename(partName.c_str(), infoName.c_str()) != 0) {

@@ -12,7 +12,8 @@ struct TagharvestExit {
 constexpr int kExitCamParamError = 1;  // "cam_param error": camparam.dat unreadable
 constexpr int kExitEngineFailure = -1;
 constexpr int kExitPatternFile = 1;   // a pattern file that cannot be loaded
-constexpr int kExitPatternImage = 1;  // projector mode: no pattern marker in the pattern image
+constexpr int kExitPatternImage = 1;  // projector mode: a pattern image too small for a marker
+constexpr int kMinPatternSide = 16;   // pixels: the smallest side that can show a marker
 
 // Reads the first record of "camparam.dat". Prints "cam_param error" and throws
 // TagharvestExit when the file cannot be read or holds no positive image size.

@@ -380,6 +380,20 @@ TEST(BadInputMatrix, EveryProgramFailsCleanly) {
          0,
          "",
          ""},
+        // Conversions other than one integer in a pattern argument: refused, never expanded.
+        {"lumenrig: %x in a pattern", "lumenrig", lumenrigWith(8, "proj/proj2D%x%03d.txt"), nothing,
+         1, "the projector-on-camera point pattern", "out/K.txt"},
+        {"warpdots: %n in the output pattern",
+         "warpdots",
+         {"cam/cam_true_num.txt", "K.txt", "D.txt", "cam/cam2D%03d.txt", "out/u%n%03d.txt"},
+         nothing,
+         1,
+         "the output 2D point pattern",
+         "out/u000.txt"},
+        {"tagharvest: %n in Camera_img", "tagharvest", harvestWith(1, "images/cam%n.png"), nothing,
+         1, "Camera_img must hold exactly one integer conversion", "points"},
+        {"tagharvest: %x in marked_image_name", "tagharvest", harvestWith(18, "test/m%x%03d.png"),
+         nothing, 1, "marked_image_name must hold exactly one integer conversion", "points"},
         // tagharvest arguments, refused with the usage before anything is read
         {"tagharvest: MARK_SIZE nan", "tagharvest", harvestWith(10, "nan"), nothing, 1,
          "MARK_SIZE must be a finite number, not nan", "points"},
@@ -500,7 +514,7 @@ TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
 
 // "%%" in a pattern is a literal percent; folder arguments are never patterns, so a "%"
 // there is text, "%n" included.
-TEST(BadInput, PercentInLensrigNamesIsLiteralWhereMeant) {
+TEST(BadInput, PercentInNamesIsLiteralWhereMeant) {
     TempDir dir;
     writeValidInputs(dir.path());
     fs::copy(dir.file("cam"), dir.file("c%x"));
@@ -513,6 +527,14 @@ TEST(BadInput, PercentInLensrigNamesIsLiteralWhereMeant) {
     EXPECT_TRUE(fileExists(dir.file("o%n/Cam_mat.txt")));
     EXPECT_TRUE(fileExists(dir.file("o%n/cam_RT003.txt")));
     EXPECT_TRUE(fileExists(dir.file("o%n/reprojectionCam003.png")));
+
+    // warpdots: "%%" in both patterns.
+    const ProgramResult w = runProgram(
+        programPath("warpdots"),
+        {"cam/cam_true_num.txt", "K.txt", "D.txt", "c%%x/cam2D%03d.txt", "out/u%%%03d.txt"},
+        dir.path());
+    EXPECT_EQ(w.status, 0) << w.err;
+    EXPECT_TRUE(fileExists(dir.file("out/u%003.txt")));
 }
 
 // Photos that leave nothing usable are named and the run fails; it never lists views

@@ -92,3 +92,31 @@ TEST(DuplicateViewReason, NamesTheFirstRepeatedViewAndItsCount) {
     EXPECT_EQ(duplicateViewReason({3, 3, 3, 3, 3, 3}), "view 3 is listed 6 times");
     EXPECT_EQ(duplicateViewReason({0, 4, 1, 4}), "view 4 is listed 2 times");
 }
+
+TEST(ImageSizeChecks, PointsMustFitTheSizeAndTheSizeThePoints) {
+    const Image corners = {{0, 0}, {639, 0}, {0, 479}, {639.4f, 479.4f}};
+    EXPECT_EQ(pointOutsideReason(corners, {640, 480}), "");
+    EXPECT_EQ(pointOutsideReason({{640, 10}}, {640, 480}),
+              "point 1 (640, 10) lies outside the 640 x 480 image");
+    EXPECT_NE(pointOutsideReason({{5, 5}, {10, -1}}, {640, 480}).find("point 2 (10, -1)"),
+              std::string::npos);
+    EXPECT_EQ(pointOutsideReason({{-40, 500}}, {640, 480}, 0.1), "") << "within the margin";
+    EXPECT_NE(pointOutsideReason({{-70, 10}}, {640, 480}, 0.1), "");
+
+    const std::vector<Image> views = {{{100, 100}, {500, 380}}, {{120, 90}}};
+    EXPECT_EQ(sizeFarLargerReason(views, {640, 480}), "");
+    EXPECT_EQ(sizeFarLargerReason(views, {3200, 2400}), "") << "5 times: not refused";
+    EXPECT_EQ(sizeFarLargerReason(views, {6400, 4800}),
+              "the points of all views span only 400 x 290 px of the 6400 x 4800 image: it is not "
+              "the size they were found at");
+    EXPECT_EQ(sizeFarLargerReason(views, {6400, 480}), "") << "one direction fits";
+    EXPECT_EQ(sizeFarLargerReason({}, {6400, 4800}), "");
+}
+
+TEST(ImageSizeChecks, FitsWithoutAPositiveFocalLengthAreNamed) {
+    EXPECT_EQ(unusableFitReason(cv::Mat(cv::Matx33d(700, 0, 320, 0, 710, 240, 0, 0, 1))), "");
+    EXPECT_NE(unusableFitReason(cv::Mat(cv::Matx33d(-700, 0, 320, 0, 710, 240, 0, 0, 1)))
+                  .find("fx -700 and fy 710"),
+              std::string::npos);
+    EXPECT_NE(unusableFitReason(cv::Mat(cv::Matx33d(700, 0, 320, 0, NAN, 240, 0, 0, 1))), "");
+}
