@@ -541,11 +541,13 @@ void requireViews(Run* run, bool projector, const std::vector<int>& tried) {
     if (projector && noPatternPoints(*run, tried)) {
         run->findings.push_back(
             {true,
-             "the projection image " + run->c.projection_image +
-                 " yields no marker id: every projector view's " + run->l.pointsProj +
+             "no marker of the pattern files data/pat.NN could be identified in the "
+             "projection image " +
+                 run->c.projection_image + ": every projector view's " + run->l.pointsProj +
                  "/pattern%03d.txt is empty",
-             "name the image the projector cast (projection_image; tagforge projection writes "
-             "one) and the pattern files it was made with"});
+             "pattern files of another set than the board and the projection image: make "
+             "them with the board's seed (tagforge patterns --out data --seed S); or name "
+             "the image the projector cast (projection_image)"});
         throw ChecksFailed{};
     }
     if (projector)
