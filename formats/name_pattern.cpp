@@ -49,3 +49,12 @@ std::string numberedName(const std::string& base, const std::string& suffix, int
     std::snprintf(number, sizeof number, "%03d", n);
     return base + suffix + number + ext;
 }
+
+std::string escapePercent(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '%') out += '%';
+    }
+    return out;
+}

@@ -15,3 +15,6 @@ std::string expandPattern(const std::string& pattern, int n);
 // base + suffix + n printed with "%03d" + ext, base taken literally (a '%' in it is text).
 std::string numberedName(const std::string& base, const std::string& suffix, int n,
                          const std::string& ext);
+
+// text with every '%' doubled: a folder name taken literally inside a printf pattern.
+std::string escapePercent(const std::string& text);

@@ -170,6 +170,15 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
     };
 }
 
+// A comment starts at a '#' that opens the line or follows white space: "cam#2/%03d.png"
+// keeps its '#'.
+std::string withoutComment(const std::string& line) {
+    for (std::size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t'))
+            return line.substr(0, i);
+    return line;
+}
+
 std::string trim(const std::string& s) {
     const std::size_t a = s.find_first_not_of(" \t\r");
     if (a == std::string::npos) return "";
@@ -184,22 +193,48 @@ std::string readRigflowConfig(const std::string& path, RigflowConfig* config) {
     std::ifstream in(path);
     if (!in) return "cannot read the configuration file " + path;
     const std::map<std::string, Key> table = keys(config);
+    std::map<std::string, int> seen;  // key, line
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::string where = path + " line " + std::to_string(number) + ": ";
-        const std::string content = trim(line.substr(0, line.find('#')));
+        if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // UTF-8 mark
+        const std::string content = trim(withoutComment(line));
         if (content.empty()) continue;
         const std::size_t eq = content.find('=');
         if (eq == std::string::npos) return where + "expected key = value";
         const std::string key = trim(content.substr(0, eq)), value = trim(content.substr(eq + 1));
         const auto it = table.find(key);
-        if (it == table.end()) return where + "unknown key " + key;
+        if (it == table.end()) {
+            std::string shown;  // bytes outside printable ASCII made visible
+            for (unsigned char ch : key) {
+                static const char* const hex = "0123456789ABCDEF";
+                shown += ch >= 0x20 && ch < 0x7F ? std::string(1, static_cast<char>(ch))
+                                                 : std::string("\\x") + hex[ch >> 4] + hex[ch & 15];
+            }
+            return where + "unknown key " + shown;
+        }
+        const auto [earlier, first] = seen.emplace(key, number);
+        if (!first)
+            return where + key + " is set again (first on line " + std::to_string(earlier->second) +
+                   "): keep one of the two lines";
         if (!it->second.set(value))
             return where + "bad value for " + key + ": " + value + " (" + it->second.help + ")";
     }
     if (config->camera_images.empty() && config->camera_points.empty())
         return path + ": camera_images (photos) or camera_points (point files) is required";
     if (!(config->gl_far > config->gl_near)) return path + ": gl_far must be greater than gl_near";
+    const long long lastThreshold =
+        config->thresh_interval == 0
+            ? config->thresh_first
+            : config->thresh_first +
+                  static_cast<long long>(config->thresh_interval) * (config->thresh_repeat_num - 1);
+    if (config->thresh_interval != 0 && lastThreshold >= 255)
+        return path + ": thresh_first = " + std::to_string(config->thresh_first) +
+               ", thresh_interval = " + std::to_string(config->thresh_interval) +
+               ", thresh_repeat_num = " + std::to_string(config->thresh_repeat_num) +
+               " sweep up to the threshold " + std::to_string(lastThreshold) +
+               ": a threshold of 255 or more turns every photo into one colour; keep the "
+               "sweep below 255 (e.g. thresh_first = 80, thresh_interval = 10)";
     return "";
 }
 

@@ -1,4 +1,5 @@
-// The pipeline's configuration file: "key = value" lines, '#' starts a comment.
+// The pipeline's configuration file: "key = value" lines; a '#' at the start of a line or
+// after white space starts a comment (a '#' inside a value is kept). Each key once.
 #pragma once
 
 #include <set>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -11,11 +12,25 @@
 namespace {
 constexpr int kChartWidth = 900, kChartHeight = 420;
 constexpr int kMarginLeft = 70, kMarginRight = 20, kMarginTop = 50, kMarginBottom = 60;
+
+// FileStorage does not report a write that failed half-way: the YAML is made in memory and
+// written with a checked stream.
+cv::FileStorage yamlInMemory() {
+    return cv::FileStorage(".yaml", cv::FileStorage::WRITE | cv::FileStorage::MEMORY);
+}
+
+bool saveWhole(const std::string& path, cv::FileStorage* fs) {
+    const std::string text = fs->releaseAndGetString();
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    return !out.fail();
+}
 }  // namespace
 
 bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
     try {
-        cv::FileStorage fs(path, cv::FileStorage::WRITE);
+        cv::FileStorage fs = yamlInMemory();
         if (!fs.isOpened()) return false;
         fs << "image_width" << d.size.width << "image_height" << d.size.height;
         fs << "camera_matrix" << d.cameraMatrix << "distortion_coefficients" << d.distortion;
@@ -33,7 +48,7 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
         fs << "checks" << d.checks;
         if (!d.stdDeviations.empty()) fs << "std_deviations" << d.stdDeviations;
         fs << "opengl_projection" << cv::Mat(d.glProjection);
-        return true;
+        return saveWhole(path, &fs);
     } catch (const cv::Exception&) {
         return false;
     }
@@ -41,14 +56,14 @@ bool writeDeviceYaml(const std::string& path, const DeviceResult& d) {
 
 bool writeStereoYaml(const std::string& path, const StereoResult& s) {
     try {
-        cv::FileStorage fs(path, cv::FileStorage::WRITE);
+        cv::FileStorage fs = yamlInMemory();
         if (!fs.isOpened()) return false;
         fs << "R" << s.r << "T" << s.t << "E" << s.e << "F" << s.f << "rms" << s.rms;
         fs << "camera_model" << s.cameraModel << "checks" << s.checks;
         if (!s.tSigma.empty())
             fs << "T_std_deviation" << s.tSigma << "baseline_std_deviation" << s.baselineSigma
                << "rotation_std_deviation_deg" << s.rotationSigmaDeg;
-        return true;
+        return saveWhole(path, &fs);
     } catch (const cv::Exception&) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "html_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 constexpr int kThumbnailWidth = 200;
+constexpr std::size_t kMaxReportedDrops = 500;
 
 std::string fmt(double v, int digits = 6) {
     char text[40];
@@ -154,10 +156,17 @@ bool writeHtmlReport(const std::string& path, const ReportPage& page) {
     h << " views used.</p>\n";
     if (!page.dropped.empty()) {
         h << "<table><tr><th>view</th><th>not used because</th></tr>\n";
-        for (const DroppedView& d : page.dropped)
-            h << "<tr><td>" << d.number << "</td><td style=\"text-align:left\">"
-              << escapeXml(d.reason) << "</td></tr>\n";
+        // Bounded: a folder of thousands of stray files must not make a report of gigabytes.
+        const std::size_t shown = std::min(page.dropped.size(), kMaxReportedDrops);
+        for (std::size_t i = 0; i < shown; ++i) {
+            const DroppedView& d = page.dropped[i];
+            h << "<tr><td>" << d.number;
+            if (d.count > 1) h << "–" << d.number + d.count - 1;
+            h << "</td><td style=\"text-align:left\">" << escapeXml(d.reason) << "</td></tr>\n";
+        }
         h << "</table>\n";
+        if (shown < page.dropped.size())
+            h << "<p>… and " << page.dropped.size() - shown << " more views not used.</p>\n";
     }
 
     h << deviceSection("Camera", r.camera);

@@ -91,7 +91,13 @@ ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
     c.scores = {plain, rich};
     const std::string& p = plain.model.name;
     const std::string& r = rich.model.name;
-    if (!rich.condition.ok) {
+    if (!std::isfinite(plain.heldOutRms) || !std::isfinite(rich.heldOutRms)) {
+        // inf <= inf would pass for a gain: models without a held-out figure are not compared.
+        c.chosen = p;
+        c.reason = "the held-out error of the " + (std::isfinite(plain.heldOutRms) ? r : p) +
+                   " model could not be evaluated (its fit on part of the views failed), so the "
+                   "models are not compared";
+    } else if (!rich.condition.ok) {
         c.chosen = p;
         c.reason = "the " + r +
                    " model is ill-conditioned over the observed points: " + rich.condition.reason;

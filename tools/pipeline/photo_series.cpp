@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
@@ -37,7 +38,7 @@ bool splitPattern(const std::string& pattern, NameParts* parts) {
     if (i >= file.size()) return false;
     std::size_t end = i + 1;
     while (end < file.size() && file[end] != 'd' && file[end] != 'i') ++end;
-    parts->folder = p.parent_path().string();
+    parts->folder = expandPattern(p.parent_path().string(), 0);  // "%%" is a literal '%'
     parts->before = expandPattern(file.substr(0, i), 0);
     parts->after = end < file.size() ? expandPattern(file.substr(end + 1), 0) : "";
     return true;
@@ -125,7 +126,9 @@ std::string photoNameHint(const std::string& workDir, const std::string& pattern
                 continue;
             after = stemAfter + otherExt;
         }
-        const std::string suggestion = joined(parts.folder, parts.before + conversion + after);
+        const std::string suggestion =
+            joined(escapePercent(parts.folder),
+                   escapePercent(parts.before) + conversion + escapePercent(after));
         if (suggestion == pattern) continue;
         return "the folder holds " + joined(parts.folder, name) + ": set " + key + " = " +
                suggestion;
@@ -133,12 +136,58 @@ std::string photoNameHint(const std::string& workDir, const std::string& pattern
     return "";
 }
 
+std::string viewLabel(const DroppedView& d) {
+    if (d.count <= 1) return "view " + std::to_string(d.number);
+    return "views " + std::to_string(d.number) + "–" + std::to_string(d.number + d.count - 1);
+}
+
+int viewsTried(const PhotoSeries& s) {
+    long long n = static_cast<long long>(s.used.size());
+    for (const DroppedView& d : s.dropped) n += d.count;
+    return static_cast<int>(std::min<long long>(n, INT32_MAX));
+}
+
+namespace {
+// A gap wider than this parts a stray photo (a date-stamped name) from the series.
+constexpr int kStrayGap = 100;
+
+// The numbers of the largest run without a gap wider than kStrayGap (the first of equals);
+// the others go to strays.
+std::set<int> mainSeries(const std::set<int>& numbers, std::vector<int>* strays) {
+    std::vector<std::vector<int>> runs;
+    int previous = 0;
+    for (int n : numbers) {
+        if (runs.empty() || static_cast<long long>(n) - previous > kStrayGap) runs.emplace_back();
+        runs.back().push_back(n);
+        previous = n;
+    }
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if (runs[i].size() > runs[best].size()) best = i;
+    std::set<int> kept;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        for (int n : runs[i]) (i == best ? kept.insert(n), void() : strays->push_back(n));
+    return kept;
+}
+
+// Missing views a .. b (a run of numbers with no photo in any series).
+void addGap(long long a, long long b, const std::string& pattern, std::vector<DroppedView>* out) {
+    if (a > b) return;
+    const int first = static_cast<int>(a);
+    if (a == b)
+        out->push_back({first, "no photo " + expandPattern(pattern, first)});
+    else
+        out->push_back({first, "no photos (" + pattern + ")", static_cast<int>(b - a + 1)});
+}
+}  // namespace
+
 PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& q) {
     PhotoSeries s;
     std::vector<std::pair<std::string, std::string>> series = {{q.camera, "camera_images"}};
     if (!q.projector.empty()) series.push_back({q.projector, "projector_images"});
     std::vector<std::set<int>> found;
-    const int last = q.imageNum > 0 ? q.firstNum + q.imageNum - 1 : INT32_MAX;
+    const long long last =
+        q.imageNum > 0 ? static_cast<long long>(q.firstNum) + q.imageNum - 1 : INT32_MAX;
     for (const auto& [pattern, key] : series) {
         std::set<int> numbers;
         std::vector<int> outside;
@@ -164,14 +213,31 @@ PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& q) 
 
     std::set<int> all;
     for (const std::set<int>& numbers : found) all.insert(numbers.begin(), numbers.end());
-    if (q.imageNum > 0)
-        for (int n = q.firstNum; n <= last; ++n) all.insert(n);
-    else
-        for (int n = *all.begin(); n <= *all.rbegin(); ++n) all.insert(n);  // gaps are named
+    if (q.imageNum == 0) {
+        // Without image_num the series is where most photos are: a stray far off is named,
+        // never a reason to list every number up to it.
+        std::vector<int> strays;
+        all = mainSeries(all, &strays);
+        if (!strays.empty())
+            s.notes.push_back("photos numbered " + numberList(strays) +
+                              " lie far from the series (" + std::to_string(*all.begin()) + " .. " +
+                              std::to_string(*all.rbegin()) +
+                              ") and are not used (rename them, or set first_num and image_num "
+                              "to use them)");
+    }
+    std::vector<int> beyond;
+    for (int n : all)
+        if (n > kMaxPhotoNumber) beyond.push_back(n);
+    if (!beyond.empty())
+        throw std::runtime_error(
+            "photos numbered " + numberList(beyond) + " are beyond " +
+            std::to_string(kMaxPhotoNumber) +
+            ", the highest image number tagharvest takes: renumber the photos (0 to " +
+            std::to_string(kMaxPhotoNumber) +
+            "), or set first_num and image_num to leave them out");
 
     // Every photo read once: its size and whether anything is on it.
     std::map<int, std::string> problem;
-    std::map<int, cv::Size> cameraSize;
     std::map<cv::Size, int, bool (*)(const cv::Size&, const cv::Size&)> votes(
         [](const cv::Size& a, const cv::Size& b) {
             return a.width != b.width ? a.width < b.width : a.height < b.height;
@@ -231,7 +297,10 @@ PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& q) 
                                  "): one calibration needs one camera resolution; keep the "
                                  "photos of one size (or exclude the others)");
     }
+    long long previous = q.imageNum > 0 ? static_cast<long long>(q.firstNum) - 1 : *all.begin() - 1;
     for (int n : all) {
+        addGap(previous + 1, n - 1LL, series[0].first, &s.dropped);
+        previous = n;
         if (!problem.count(n))
             for (std::size_t i = 0; i < sizes[n].size(); ++i)
                 if (sizes[n][i] != s.size) {
@@ -244,18 +313,19 @@ PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& q) 
         else
             s.used.push_back(n);
     }
+    if (q.imageNum > 0) addGap(previous + 1, last, series[0].first, &s.dropped);
     if (s.used.empty())
-        throw std::runtime_error("no view has every photo it needs: view " +
-                                 std::to_string(s.dropped.front().number) + ": " +
-                                 s.dropped.front().reason);
+        throw std::runtime_error("no view has every photo it needs: " +
+                                 viewLabel(s.dropped.front()) + ": " + s.dropped.front().reason);
     return s;
 }
 
 std::string stageSeries(const std::string& workDir, const std::string& pattern,
                         const std::vector<int>& used, const std::string& folder,
                         const std::string& name) {
-    const std::string ext = fs::path(pattern).extension().string();
-    const std::string staged = folder + "/" + name + "%03d" + ext;
+    // The staged names are a pattern for tagharvest: the folder's own '%' taken literally.
+    const std::string ext = fs::path(expandPattern(pattern, used.front())).extension().string();
+    const std::string staged = escapePercent(folder + "/" + name) + "%03d" + escapePercent(ext);
     fs::create_directories(joined(workDir, folder));
     for (int n : used) {
         const fs::path target = fs::absolute(joined(workDir, expandPattern(pattern, n)));

@@ -10,7 +10,14 @@
 struct DroppedView {
     int number;
     std::string reason;
+    int count = 1;  // a run of views number .. number + count - 1 with the same reason
 };
+
+// "view 4" or "views 6–20240114".
+std::string viewLabel(const DroppedView& d);
+
+// The highest photo number tagharvest takes (its per-image tables hold 0..299).
+constexpr int kMaxPhotoNumber = 299;
 
 struct PhotoSeries {
     std::vector<int> used;             // views with every photo they need, in order
@@ -18,6 +25,9 @@ struct PhotoSeries {
     std::vector<std::string> notes;    // photos that look like the series but are not used
     cv::Size size;                     // the size most camera photos share
 };
+
+// The views the series spans: the used ones and every dropped one.
+int viewsTried(const PhotoSeries& series);
 
 // The numbers n for which pattern (printf, one integer conversion in the file name,
 // relative to workDir) names an existing file.
@@ -37,8 +47,10 @@ struct SeriesRequest {
 
 // Scans both series: pairs views by number (a view needs both photos), reads every photo
 // once, takes the size most camera photos share and drops unreadable, blank and other-sized
-// photos. Throws std::runtime_error with a message that names the fix when no view is left
-// or the photos disagree in size.
+// photos. Numbers far from the series (a date-stamped name) are named and left out; runs of
+// missing numbers are one dropped range. Throws std::runtime_error with a message that names
+// the fix when no view is left, the photos disagree in size or a used number is beyond
+// kMaxPhotoNumber.
 PhotoSeries scanPhotoSeries(const std::string& workDir, const SeriesRequest& request);
 
 // Links (or copies) the used photos into folder under their numbers, so that the detector

@@ -25,15 +25,18 @@
 #include "model_choice.h"
 #include "mrcal_export.h"
 #include "name_pattern.h"
+#include "output_folder.h"
 #include "pattern_file.h"
 #include "photo_series.h"
 #include "point_files.h"
+#include "point_folder_checks.h"
 #include "rigflow_config.h"
 #include "rigflow_report.h"
 #include "ros_export.h"
 #include "run_step.h"
 #include "sanity_checks.h"
 #include "svg_plot.h"
+#include "view_checks.h"
 
 namespace fs = std::filesystem;
 
@@ -48,13 +51,15 @@ constexpr int kNoDistortionFlags =
 constexpr int kPinholeIterations = 30;  // lumenrig's own calibrations
 constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
 const char* const kFailedName = "FAILED.txt";
-constexpr double kMaxUncovered = 0.3;  // share of the image without corners
+constexpr double kMaxUncovered = 0.3;   // share of the image without corners
+constexpr int kMinProjectionSide = 32;  // pixels: smaller holds no identifiable marker
 
 // What runs: detection or given correspondences, with or without a projector.
 struct Plan {
     bool detectCamera = true, detectProjector = true, projector = true;
     cv::Size cameraSize, projectorSize;
-    PhotoSeries series;  // when markers are detected in photos
+    PhotoSeries series;    // when markers are detected in photos
+    std::string sizeFrom;  // the photo the camera size was taken from, with given points
 };
 
 // A step's result failed its checks: the results so far are kept and marked.
@@ -78,6 +83,11 @@ std::string seriesFolder(const Layout& l) {
     return l.out + "/series";
 }
 
+// A program argument that is a printf pattern: folder's own '%' literal, then the pattern.
+std::string patternArg(const std::string& folder, const std::string& file) {
+    return escapePercent(folder) + file;
+}
+
 bool exists(const std::string& workDir, const std::string& relative) {
     return fs::exists(fs::path(workDir) / relative);
 }
@@ -92,8 +102,21 @@ cv::Size photoSize(const std::string& workDir, const std::string& name, const st
     return image.size();
 }
 
+// The programs take file names of at most 255 characters (lumenrig, warpdots): a folder
+// leaves room for the longest name rigflow adds to it.
+constexpr std::size_t kMaxFolderText = 200;
+
+void checkFolderText(const std::string& folder, const std::string& key) {
+    if (escapePercent(folder).size() > kMaxFolderText)
+        throw InputError{key + " = " + folder.substr(0, 40) + "… is " +
+                         std::to_string(folder.size()) + " characters long; the programs take " +
+                         "file names of at most 255: name a folder of at most " +
+                         std::to_string(kMaxFolderText) + " characters"};
+}
+
 void checkPointFolder(const std::string& workDir, const std::string& folder,
                       const std::string& trueNum, const std::string& key) {
+    checkFolderText(folder, key);
     if (!fs::is_directory(fs::path(workDir) / folder))
         throw InputError{key + ": no folder " + folder + " in " + workDir};
     if (!exists(workDir, folder + "/" + trueNum))
@@ -122,6 +145,12 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
             throw InputError{"the projected pattern image " + c->projection_image +
                              " is missing (tagforge projection writes one; projection_image "
                              "names it)"};
+        const cv::Size cast = photoSize(workDir, c->projection_image, "projected pattern image");
+        if (cast.width < kMinProjectionSide || cast.height < kMinProjectionSide)
+            throw InputError{"projection_image = " + c->projection_image + " is " +
+                             std::to_string(cast.width) + "x" + std::to_string(cast.height) +
+                             ": too small to hold a marker tagharvest could identify; name the "
+                             "image the projector casts (tagforge projection writes one)"};
         for (int i = 0; i < c->number_of_pattern; ++i) {
             const std::string name = patternFileName("data", i);
             if (!exists(workDir, name))
@@ -148,8 +177,11 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
     else if (c->camera_width == 0 && !c->camera_images.empty()) {
         const std::vector<int> numbers =
             loadTrueNumbers(at(workDir, c->camera_points + "/cam_true_num.txt"));
-        if (!numbers.empty() && exists(workDir, expandPattern(c->camera_images, numbers[0])))
+        if (!numbers.empty() && exists(workDir, expandPattern(c->camera_images, numbers[0]))) {
             p.cameraSize = photoSize(workDir, expandPattern(c->camera_images, numbers[0]), "photo");
+            p.sizeFrom = "from photo " + std::to_string(numbers[0]) + " (" +
+                         expandPattern(c->camera_images, numbers[0]) + ")";
+        }
     }
     if (c->camera_width != 0) {
         const cv::Size given(c->camera_width, c->camera_height);
@@ -174,6 +206,12 @@ Plan checkInputs(const std::string& workDir, RigflowConfig* c) {
                 "projector_size is required with projector_points (e.g. "
                 "projector_size = 1024x768) when there is no projection image"};
     }
+    for (const auto& [folder, key] : {std::pair{c->camera_points, "camera_points"},
+                                      std::pair{c->projector_points, "projector_points"}}) {
+        const std::string problem =
+            folder.empty() ? "" : givenViewsProblem(workDir, folder, key, key[0] == 'p');
+        if (!problem.empty()) throw InputError{problem};
+    }
     return p;
 }
 
@@ -191,6 +229,7 @@ std::string advice(const std::string& program, int status) {
 }
 
 constexpr std::size_t kMaxNamedDrops = 8;
+constexpr std::size_t kMaxListedDrops = 30;  // console lines of views not used
 
 struct ProgramStep {
     std::string title, program;
@@ -213,7 +252,11 @@ void reportStep(const std::string& log, const ProgramStep& step, const StepResul
     for (std::size_t i = all.size() > 15 ? all.size() - 15 : 0; i < all.size(); ++i)
         std::cerr << "  " << all[i] << "\n";
     const std::string hint = advice(step.program, r.status);
-    if (!hint.empty()) std::cerr << "rigflow: " << hint << "\n";
+    if (!hint.empty())
+        std::cerr << "rigflow: " << hint << "\n";
+    else
+        std::cerr << "rigflow: the lines above are " << step.program
+                  << "'s own and name what it could not do; fix that and run rigflow again\n";
     throw StepFailed{};
 }
 
@@ -281,18 +324,9 @@ std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, con
         projector ? "1" : "0",
         std::to_string(c.minimum_number),
         projector ? l.pointsProj : l.pointsCam,
-        l.marked + (projector ? "/proj%03d.png" : "/cam%03d.png")};
+        patternArg(l.marked, projector ? "/proj%03d.png" : "/cam%03d.png")};
     args.insert(args.end(), positional.begin(), positional.end());
     return args;
-}
-
-void requireViews(const std::string& workDir, const std::string& trueNum, const std::string& what) {
-    std::ifstream in(at(workDir, trueNum));
-    int n;
-    if (!(in >> n))
-        throw InputError{"no usable " + what +
-                         " photo: none had more than minimum_number identified markers (see " +
-                         trueNum + " and the reports under info/)"};
 }
 
 // The camera's correspondences as tagharvest wrote them.
@@ -432,42 +466,127 @@ struct Run {
     std::vector<Finding> findings;
     std::vector<DroppedView> detectorDropped;  // views the detector found too few markers in
     JointRefinement joint;                     // refine = joint: the last step's solve
+    bool folderReady = false;                  // the output folder is cleared and listed
+    std::set<std::string> foreign;             // its entries rigflow did not write
 };
 
-// Each run writes its results afresh: nothing of an earlier run may pass for this one's.
-void removeEarlierResults(const Run& run) {
-    const Layout& l = run.l;
-    std::vector<std::string> gone = {l.marked,
-                                     l.camera,
-                                     l.reproj,
-                                     l.undistorted,
-                                     l.projector,
-                                     l.logs,
-                                     seriesFolder(l),
-                                     l.out + "/camera.yaml",
-                                     l.out + "/projector.yaml",
-                                     l.out + "/stereo.yaml",
-                                     l.out + "/camera_errors.png",
-                                     l.out + "/projector_errors.png",
-                                     l.out + "/calibration.json",
-                                     l.out + "/calibration.yaml",
-                                     l.out + "/camera.cameramodel",
-                                     l.out + "/projector.cameramodel",
-                                     l.out + "/camera_info_camera.yaml",
-                                     l.out + "/camera_info_projector.yaml",
-                                     l.out + "/report.html",
-                                     l.out + "/" + kFailedName};
-    if (run.p.detectCamera) gone.push_back(l.pointsCam);
-    if (run.p.detectProjector) gone.push_back(l.pointsProj);
-    for (const std::string& path : gone) fs::remove_all(fs::path(run.w) / path);
+// The entries a run may write directly in OUTPUT.
+const std::vector<std::string>& resultNames() {
+    static const std::vector<std::string> names = {"marked",
+                                                   "camera",
+                                                   "reproj",
+                                                   "undistorted",
+                                                   "projector",
+                                                   "logs",
+                                                   "series",
+                                                   "points_cam",
+                                                   "points_proj",
+                                                   "camera.yaml",
+                                                   "projector.yaml",
+                                                   "stereo.yaml",
+                                                   "camera_errors.png",
+                                                   "projector_errors.png",
+                                                   "calibration.json",
+                                                   "calibration.yaml",
+                                                   "camera.cameramodel",
+                                                   "projector.cameramodel",
+                                                   "camera_info_camera.yaml",
+                                                   "camera_info_projector.yaml",
+                                                   "report.html",
+                                                   kFailedName};
+    return names;
+}
+
+// The inputs the output folder must not hold, with their keys.
+std::vector<std::pair<std::string, std::string>> configuredInputs(const RigflowConfig& c) {
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (const auto& [images, key] : {std::pair{c.camera_images, "camera_images"},
+                                      std::pair{c.projector_images, "projector_images"}})
+        if (!images.empty() && countIntegerConversions(images) == 1)
+            inputs.emplace_back(key, expandPattern(fs::path(images).parent_path().string(), 0));
+    inputs.emplace_back("camera_points", c.camera_points);
+    inputs.emplace_back("projector_points", c.projector_points);
+    inputs.emplace_back("projection_image", c.projection_image);
+    inputs.emplace_back("the pattern files", "data");
+    return inputs;
+}
+
+// Views the detector kept whose points cannot constrain a calibration: named and left out.
+void screenDetected(Run* run, bool projector) {
+    const std::vector<DroppedView> unusable =
+        leaveOutUnusableViews(run->w, projector ? run->l.pointsProj : run->l.pointsCam, projector);
+    if (unusable.empty()) return;
+    std::cout << "      " << (projector ? "projector" : "camera") << " views left out:\n";
+    for (const DroppedView& d : unusable)
+        std::cout << "        view " << d.number << ": " << d.reason << "\n";
+    run->detectorDropped.insert(run->detectorDropped.end(), unusable.begin(), unusable.end());
+}
+
+// No view left after the detector: a failed check naming what makes photos unusable.
+std::vector<int> detectedViews(Run* run, bool projector, const std::vector<int>& tried);
+
+// Every projector view tagharvest listed has an empty pattern point file.
+bool noPatternPoints(const Run& run, const std::vector<int>& tried) {
+    bool any = false;
+    for (int n : tried) {
+        const std::string name = at(run.w, numberedName(run.l.pointsProj, "/pattern", n, ".txt"));
+        if (!fs::exists(name)) continue;
+        try {
+            if (!loadPointFile2(name).empty()) return false;
+        } catch (const std::exception&) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+void requireViews(Run* run, bool projector, const std::vector<int>& tried) {
+    const std::string trueNum = projector ? run->l.pointsProj + "/proj_true_num.txt"
+                                          : run->l.pointsCam + "/cam_true_num.txt";
+    if (!loadTrueNumbers(at(run->w, trueNum)).empty()) return;
+    detectedViews(run, projector, tried);  // names each view and why
+    const std::string what = projector ? "projector" : "camera";
+    std::string causes =
+        "pattern files of another set (data/pat.NN must be the set the board was printed "
+        "from: tagforge patterns with the same --seed), the board measured wrong (mark_size, "
+        "mark_space_x, mark_space_y), thresholds that turn the photos into one colour "
+        "(thresh_first, thresh_interval), or minimum_number above what a photo shows";
+    if (projector && noPatternPoints(*run, tried)) {
+        run->findings.push_back(
+            {true,
+             "no marker of the pattern files data/pat.NN could be identified in the "
+             "projection image " +
+                 run->c.projection_image + ": every projector view's " + run->l.pointsProj +
+                 "/pattern%03d.txt is empty",
+             "pattern files of another set than the board and the projection image: make "
+             "them with the board's seed (tagforge patterns --out data --seed S); or name "
+             "the image the projector cast (projection_image)"});
+        throw ChecksFailed{};
+    }
+    if (projector)
+        causes = "a projection image that is not the one the projector cast (projection_image = " +
+                 run->c.projection_image + "; tagforge projection writes one), " + causes;
+    run->findings.push_back({true,
+                             "no usable " + what + " photo: none had more than minimum_number (" +
+                                 std::to_string(run->c.minimum_number) +
+                                 ") identified markers with usable points (see " + trueNum +
+                                 ", the views named above and the reports under info/)",
+                             causes});
+    throw ChecksFailed{};
 }
 
 void printSeries(const Plan& p) {
     for (const std::string& note : p.series.notes) std::cout << "note: " << note << "\n";
     if (p.series.dropped.empty()) return;
     std::cout << "views not used:\n";
-    for (const DroppedView& d : p.series.dropped)
-        std::cout << "  view " << d.number << ": " << d.reason << "\n";
+    const std::size_t shown = std::min(p.series.dropped.size(), kMaxListedDrops);
+    for (std::size_t i = 0; i < shown; ++i)
+        std::cout << "  " << viewLabel(p.series.dropped[i]) << ": " << p.series.dropped[i].reason
+                  << "\n";
+    if (shown < p.series.dropped.size())
+        std::cout << "  … and " << p.series.dropped.size() - shown
+                  << " more (report.html lists them)\n";
 }
 
 int countMarkers(const std::string& pointFile) {
@@ -480,8 +599,10 @@ std::vector<int> detectedViews(Run* run, bool projector, const std::vector<int>&
                                           : run->l.pointsCam + "/cam_true_num.txt";
     const std::vector<int> kept = loadTrueNumbers(at(run->w, trueNum));
     bool first = true;
+    std::set<int> leftOut;
+    for (const DroppedView& d : run->detectorDropped) leftOut.insert(d.number);
     for (int n : tried)
-        if (std::find(kept.begin(), kept.end(), n) == kept.end()) {
+        if (std::find(kept.begin(), kept.end(), n) == kept.end() && !leftOut.count(n)) {
             if (first)
                 std::cout << "      " << (projector ? "projector" : "camera")
                           << " views not used:\n";
@@ -513,23 +634,45 @@ void checkDetected(Run* run, bool projector, const std::vector<int>& tried) {
 void diagnoseSwappedSeries(Run* run) {
     if (!run->p.detectCamera || !run->p.detectProjector) return;
     std::cout << "      checking whether the two series are swapped ..." << std::flush;
+    // tagharvest writes info/, test/ and camparam.dat where it runs: the trial runs in a
+    // scratch folder in OUTPUT, the camera run's files in WORKDIR stay as they are.
+    const fs::path w = fs::absolute(run->w);
+    const fs::path scratch = w / run->l.logs / "swap_check";
+    std::error_code ec;
+    fs::create_directories(scratch / "marked", ec);
+    fs::create_directory_symlink(w / "data", scratch / "data", ec);
+    fs::copy_file(w / "camparam.dat", scratch / "camparam.dat",
+                  fs::copy_options::overwrite_existing, ec);
     Layout probe = run->l;
-    probe.pointsCam = run->l.logs + "/swap_check";
-    probe.marked = run->l.logs + "/swap_check/marked";
-    fs::create_directories(fs::path(run->w) / probe.marked);
-    const std::string images = seriesFolder(run->l) + "/projector%03d" +
-                               fs::path(run->c.projector_images).extension().string();
+    probe.pointsCam = (scratch / "points").string();
+    probe.marked = (scratch / "marked").string();
+    RigflowConfig c = run->c;
+    c.projection_image = (w / c.projection_image).string();
+    const std::string ext = fs::path(expandPattern(c.projector_images, run->p.series.used.front()))
+                                .extension()
+                                .string();
+    const std::string images =
+        patternArg((w / seriesFolder(run->l)).string(), "/projector%03d" + escapePercent(ext));
     const StepResult s = runStep((fs::path(ownFolder()) / "tagharvest").string(),
-                                 harvestArgs(run->c, false, probe, images, run->p.series.used),
-                                 run->w, at(run->w, run->l.logs + "/swap_check.log"));
+                                 harvestArgs(c, false, probe, images, run->p.series.used),
+                                 scratch.string(), (scratch / "tagharvest.log").string());
     std::cout << " done" << std::endl;
     if (s.status != 0 || !exists(run->w, probe.pointsCam + "/cam_true_num.txt")) return;
-    const ViewSet v = cameraViews(run->w, probe);
+    ViewSet v;
+    try {
+        v = cameraViews(run->w, probe);
+    } catch (...) {
+        return;  // a trial that cannot be read diagnoses nothing
+    }
     if (static_cast<int>(v.board.size()) < 3) return;
     cv::Mat k, d;
     std::vector<cv::Mat> rvecs, tvecs;
-    const double rms =
-        cv::calibrateCamera(v.board, v.image, run->p.cameraSize, k, d, rvecs, tvecs, 0);
+    double rms = 0;
+    try {
+        rms = cv::calibrateCamera(v.board, v.image, run->p.cameraSize, k, d, rvecs, tvecs, 0);
+    } catch (const cv::Exception&) {
+        return;
+    }
     DeviceResult trial;
     trial.size = run->p.cameraSize;
     trial.cameraMatrix = k;
@@ -548,6 +691,9 @@ void writeFailedNote(const Run& run) {
     std::ofstream out(at(run.w, run.l.out + "/" + kFailedName));
     out << "This calibration failed its checks; do not use the results in this folder.\n"
         << describeFindings(run.findings);
+    out.close();
+    if (out.fail())
+        std::cerr << "rigflow: cannot write " << run.l.out << "/" << kFailedName << std::endl;
 }
 
 std::string failedChecks(const std::vector<Finding>& findings) {
@@ -593,7 +739,7 @@ bool writeReport(const Run& run) {
     page.findings = run.findings;
     page.dropped = run.p.series.dropped;
     page.dropped.insert(page.dropped.end(), run.detectorDropped.begin(), run.detectorDropped.end());
-    page.viewsTried = static_cast<int>(run.p.series.used.size() + run.p.series.dropped.size());
+    page.viewsTried = viewsTried(run.p.series);
     if (!run.p.detectCamera && !run.p.detectProjector)
         page.viewsTried = static_cast<int>(run.r.camera.imageNumbers.size());
     page.reportFolder = at(run.w, run.l.out);
@@ -632,14 +778,23 @@ bool writeResults(Run* run) {
     written = written && writeMrcalModels(at(run->w, l.out), r) &&
               writeRosCameraInfo(at(run->w, l.out), r);
     written = written && writeReport(*run);
-    if (!written) std::cerr << "rigflow: cannot write the results files in " << l.out << std::endl;
+    if (!written)
+        std::cerr << "rigflow: cannot write the results files in " << l.out
+                  << " whole (check its free space and permissions)" << std::endl;
     return written;
 }
 
 void prepareFolders(Run* run) {
     const Layout& l = run->l;
     const Plan& p = run->p;
-    removeEarlierResults(*run);
+    // Each run writes its results afresh, and removes only what an earlier run listed.
+    const std::string out = at(run->w, l.out);
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (ec) throw InputError{"output: cannot create the folder " + l.out + ": " + ec.message()};
+    const std::string refused = clearEarlierResults(out, resultNames(), &run->foreign);
+    if (!refused.empty()) throw InputError{refused};
+    run->folderReady = true;
     std::vector<std::string> folders = {l.camera, l.reproj, l.logs};
     if (p.detectCamera) folders.push_back(l.pointsCam);
     if (p.detectProjector) folders.push_back(l.pointsProj);
@@ -653,23 +808,27 @@ void prepareFolders(Run* run) {
         if (saveCameraParams(at(run->w, "camparam.dat").c_str(), 1, &cp) != 0)
             throw InputError{"cannot write camparam.dat in " + run->w};
     }
+    if (!writeManifest(out, run->foreign))
+        throw InputError{"output: cannot write " + l.out + "/" + kManifestName};
 }
 
 void printHeader(const Run& run) {
     const Plan& p = run.p;
     std::cout << "rigflow: ";
     if (p.detectCamera || p.detectProjector)
-        std::cout << p.series.used.size() << " of "
-                  << p.series.used.size() + p.series.dropped.size() << " views used, ";
+        std::cout << p.series.used.size() << " of " << viewsTried(p.series) << " views used, ";
     std::cout << "camera " << p.cameraSize.width << " x " << p.cameraSize.height;
     if (p.projector)
         std::cout << ", projector " << p.projectorSize.width << " x " << p.projectorSize.height;
     else
         std::cout << ", no projector";
     if (!p.detectCamera) std::cout << "; camera points from " << run.l.pointsCam;
+    if (!p.sizeFrom.empty()) std::cout << "; camera size " << p.sizeFrom;
     if (p.projector && !p.detectProjector)
         std::cout << "; projector points from " << run.l.pointsProj;
     std::cout << std::endl;
+    const std::string foreign = foreignNote(run.l.out, run.foreign);
+    if (!foreign.empty()) std::cout << "note: " << foreign << "\n";
     printSeries(p);
 }
 
@@ -718,28 +877,53 @@ ProgramStep harvestStep(Run* run, bool projector) {
             "tagharvest_" + series + ".log"};
 }
 
+// tagharvest in projector mode stops when the projection image shows no marker of the
+// pattern files: the operator's mistake (another set, another image) is a failed check.
+void refuseUnmatchedPatterns(Run* run, const std::string& logName) {
+    std::ifstream in(fs::path(run->w) / run->l.logs / logName);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("no marker of the pattern could be identified") != std::string::npos) {
+            run->findings.push_back(
+                {true,
+                 "no marker of the pattern files data/pat.NN could be identified in the "
+                 "projection image " +
+                     run->c.projection_image + " (" + run->l.logs + "/" + logName + ")",
+                 "pattern files of another set than the board and the projection image: make "
+                 "them with the board's seed (tagforge patterns --out data --seed S); or name "
+                 "the image the projector cast (projection_image)"});
+            throw ChecksFailed{};
+        }
+}
+
 void detect(Run* run) {
     const Plan& p = run->p;
     ProgramStep camera, projector;
     if (p.detectCamera) camera = harvestStep(run, false);
     if (p.detectProjector) projector = harvestStep(run, true);
-    if (p.detectCamera && p.detectProjector) {
-        runTogether(run->w, run->l, run->step + 1, run->steps, camera, projector);
-        run->step += 2;
-    } else if (p.detectCamera) {
-        runProgram(run->w, run->l, ++run->step, run->steps, camera);
-    } else if (p.detectProjector) {
-        runProgram(run->w, run->l, ++run->step, run->steps, projector);
+    try {
+        if (p.detectCamera && p.detectProjector) {
+            run->step += 2;
+            runTogether(run->w, run->l, run->step - 1, run->steps, camera, projector);
+        } else if (p.detectCamera) {
+            runProgram(run->w, run->l, ++run->step, run->steps, camera);
+        } else if (p.detectProjector) {
+            runProgram(run->w, run->l, ++run->step, run->steps, projector);
+        }
+    } catch (const StepFailed&) {
+        if (p.detectProjector) refuseUnmatchedPatterns(run, projector.logName);
+        throw;
     }
     if (p.detectCamera) {
-        requireViews(run->w, run->l.pointsCam + "/cam_true_num.txt", "camera");
+        screenDetected(run, false);
+        requireViews(run, false, p.series.used);
         checkDetected(run, false, p.series.used);
     }
     if (p.detectProjector) {
-        requireViews(run->w, run->l.pointsProj + "/proj_true_num.txt", "projector");
+        screenDetected(run, true);
         const std::vector<int> cameraViews =
             p.detectCamera ? loadTrueNumbers(at(run->w, run->l.pointsCam + "/cam_true_num.txt"))
                            : p.series.used;
+        requireViews(run, true, cameraViews);
         detectedViews(run, true, cameraViews);
     }
     std::vector<std::pair<std::string, std::string>> logs;
@@ -749,9 +933,27 @@ void detect(Run* run) {
     if (anyFailed(run->findings)) throw ChecksFailed{};
 }
 
+// Fewer views than a calibration needs (lensrig and lumenrig refuse them): the run fails
+// its checks before the program, naming the count as min_views would.
+void requireCalibrationViews(Run* run, const std::string& device, int views, int tried) {
+    if (views >= kMinViews) return;
+    checkDetection(device, views, tried, 1.0, run->c, &run->findings);
+    if (!anyFailed(run->findings))
+        run->findings.push_back({true,
+                                 device + " views: " + std::to_string(views) +
+                                     " usable; a calibration needs at least " +
+                                     std::to_string(kMinViews),
+                                 "take more poses"});
+    throw ChecksFailed{};
+}
+
 void calibrateCamera(Run* run) {
     const RigflowConfig& c = run->c;
     const Layout& l = run->l;
+    const int given =
+        static_cast<int>(loadTrueNumbers(at(run->w, l.pointsCam + "/cam_true_num.txt")).size());
+    requireCalibrationViews(run, "camera", given,
+                            run->p.detectCamera ? viewsTried(run->p.series) : given);
     ModelChoice cameraChoice;
     if (c.camera_model == "auto") {
         cameraChoice = chooseCameraModel(run->w, l, c, run->p.cameraSize);
@@ -768,7 +970,7 @@ void calibrateCamera(Run* run) {
         "--results", cameraResults};
     for (const std::string& a :
          {c.camera_images.empty() ? std::string("-") : c.camera_images,
-          l.pointsCam + "/cam2D%03d.txt", l.pointsCam + "/cam3D%03d.txt",
+          patternArg(l.pointsCam, "/cam2D%03d.txt"), patternArg(l.pointsCam, "/cam3D%03d.txt"),
           l.pointsCam + "/cam_true_num.txt", std::string(rational ? "1" : "2"), l.camera, l.reproj,
           std::to_string(c.camera_iterations)})
         args.push_back(a);
@@ -800,13 +1002,15 @@ void calibrateProjector(Run* run) {
     if (c.undistort) {
         runProgram(run->w, l, ++run->step, run->steps,
                    "warpdots: camera points without lens distortion", "warpdots",
-                   {l.pointsCam + "/cam_true_num.txt", camMat, dist, l.pointsCam + "/cam2D%03d.txt",
-                    l.undistorted + "/cam2D%03d.txt"},
+                   {l.pointsCam + "/cam_true_num.txt", camMat, dist,
+                    patternArg(l.pointsCam, "/cam2D%03d.txt"),
+                    patternArg(l.undistorted, "/cam2D%03d.txt")},
                    "warpdots_camera.log");
         runProgram(run->w, l, ++run->step, run->steps,
                    "warpdots: projected markers without lens distortion", "warpdots",
                    {l.pointsProj + "/proj_true_num.txt", camMat, dist,
-                    l.pointsProj + "/proj2D%03d.txt", l.undistorted + "/proj2D%03d.txt"},
+                    patternArg(l.pointsProj, "/proj2D%03d.txt"),
+                    patternArg(l.undistorted, "/proj2D%03d.txt")},
                    "warpdots_projector.log");
     }
     Results& r = run->r;
@@ -825,20 +1029,27 @@ void calibrateProjector(Run* run) {
     const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
     const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
     const std::string projectorResults = l.projector + "/lumenrig_results.yaml";
+    {
+        const std::vector<int> cam = loadTrueNumbers(at(run->w, l.pointsCam + "/cam_true_num.txt"));
+        int paired = 0;
+        for (int n : loadTrueNumbers(at(run->w, l.pointsProj + "/proj_true_num.txt")))
+            paired += std::count(cam.begin(), cam.end(), n) > 0;
+        requireCalibrationViews(run, "projector", paired, static_cast<int>(cam.size()));
+    }
     runProgram(run->w, l, ++run->step, run->steps, "lumenrig: projector and stereo calibration",
                "lumenrig",
                {"--results",
                 projectorResults,
                 l.pointsCam + "/cam_true_num.txt",
                 c.camera_images.empty() ? std::string("-") : c.camera_images,
-                camPoints + "/cam2D%03d.txt",
-                l.pointsCam + "/cam3D%03d.txt",
+                patternArg(camPoints, "/cam2D%03d.txt"),
+                patternArg(l.pointsCam, "/cam3D%03d.txt"),
                 std::to_string(p.cameraSize.width),
                 std::to_string(p.cameraSize.height),
                 l.pointsProj + "/proj_true_num.txt",
                 c.projector_images.empty() ? std::string("-") : c.projector_images,
-                projPoints + "/proj2D%03d.txt",
-                l.pointsProj + "/pattern%03d.txt",
+                patternArg(projPoints, "/proj2D%03d.txt"),
+                patternArg(l.pointsProj, "/pattern%03d.txt"),
                 std::to_string(p.projectorSize.width),
                 std::to_string(p.projectorSize.height),
                 l.projector + "/R.txt",
@@ -895,8 +1106,8 @@ void refineRig(Run* run, std::size_t chainChecks) {
 }
 }  // namespace
 
-int runRigflow(const RigflowOptions& o) {
-    Run run;
+namespace {
+int runAll(Run& run, const RigflowOptions& o) {
     run.w = o.workDir;
     const std::string& w = run.w;
     RigflowConfig& c = run.c;
@@ -908,9 +1119,9 @@ int runRigflow(const RigflowOptions& o) {
                              rigflowConfigTemplate()};
         const std::string problem = readRigflowConfig(o.configPath, &c);
         if (!problem.empty()) throw InputError{problem};
-        if (fs::weakly_canonical(fs::path(w) / c.output) == fs::weakly_canonical(w))
-            throw InputError{"output must name a folder of its own inside " + w + ", not " +
-                             c.output};
+        checkFolderText(c.output, "output");
+        const std::string badOutput = outputFolderProblem(w, c.output, configuredInputs(c));
+        if (!badOutput.empty()) throw InputError{badOutput};
         run.p = checkInputs(w, &c);
         run.l = layoutOf(c);
         const Plan& p = run.p;
@@ -931,8 +1142,10 @@ int runRigflow(const RigflowOptions& o) {
         Results& r = run.r;
         checkCoverage(&run);
         const bool written = writeResults(&run);
-        printSummary(c, r, static_cast<int>(p.series.used.size() + p.series.dropped.size()),
-                     at(w, l.out));
+        // Given camera points: the views their true-number file lists.
+        const int tried =
+            p.detectCamera ? viewsTried(p.series) : static_cast<int>(r.camera.imageNumbers.size());
+        printSummary(c, r, tried, at(w, l.out));
         if (r.hasProjector && c.undistort) {
             // lumenrig refits the camera as a pinhole on the undistorted points: on a lens the
             // camera model describes well, its error matches lensrig's.
@@ -953,6 +1166,12 @@ int runRigflow(const RigflowOptions& o) {
         if (reportFindings(run)) return kRigflowChecksFailed;
         if (!written) return kRigflowStepFailed;
     } catch (const InputError& e) {
+        if (run.step > 0) {
+            // Exit 2 says no program ran; found later, the mistake fails the run's checks.
+            run.findings.push_back({true, e.message, "fix the input named and run again"});
+            reportFindings(run);
+            return kRigflowChecksFailed;
+        }
         std::cerr << "rigflow: " << e.message << std::endl;
         return kRigflowInputError;
     } catch (const StepFailed&) {
@@ -961,8 +1180,21 @@ int runRigflow(const RigflowOptions& o) {
         reportFindings(run);
         return kRigflowChecksFailed;
     } catch (const std::exception& e) {
-        std::cerr << "rigflow: " << e.what() << std::endl;
+        std::cerr << "rigflow: stopped by an unexpected failure: " << e.what()
+                  << "; the results so far are in " << run.l.out
+                  << " (check that WORKDIR and the output folder are writable and have room)"
+                  << std::endl;
         return kRigflowStepFailed;
     }
     return kRigflowOk;
+}
+}  // namespace
+
+int runRigflow(const RigflowOptions& o) {
+    Run run;
+    const int status = runAll(run, o);
+    if (!run.folderReady || writeManifest(at(run.w, run.l.out), run.foreign)) return status;
+    std::cerr << "rigflow: cannot write " << run.l.out << "/" << kManifestName
+              << ": the next run will not know which files in it are rigflow's" << std::endl;
+    return status == kRigflowOk ? kRigflowStepFailed : status;
 }

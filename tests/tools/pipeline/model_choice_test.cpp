@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <opencv2/calib3d.hpp>
 
 #include "calib_fixture.h"
@@ -41,6 +42,13 @@ TEST(ModelChoice, RichModelMustBeWellConditionedAndTenPercentBetter) {
         {"clearly better", 0.50, 0.40, true, "rational", "lowers the held-out error"},
         {"slightly better", 0.50, 0.46, true, "standard", "does not lower the held-out error"},
         {"ill-conditioned however good", 0.50, 0.10, false, "standard", "ill-conditioned"},
+        // inf <= 0.9 inf holds: without a figure the models are not compared.
+        {"neither evaluated", INFINITY, INFINITY, true, "standard",
+         "held-out error of the standard model could not be evaluated"},
+        {"the rich one not evaluated", 0.50, INFINITY, true, "standard",
+         "held-out error of the rational model could not be evaluated"},
+        {"the plain one not evaluated", NAN, 0.40, true, "standard",
+         "held-out error of the standard model could not be evaluated"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -48,6 +56,7 @@ TEST(ModelChoice, RichModelMustBeWellConditionedAndTenPercentBetter) {
                                             scored("rational", c.rich, c.richConditioned));
         EXPECT_EQ(got.chosen, c.chosen);
         EXPECT_NE(got.reason.find(c.reason), std::string::npos) << got.reason;
+        EXPECT_EQ(got.reason.find("inf px"), std::string::npos) << got.reason;
     }
 }
 

@@ -54,7 +54,7 @@ void runMistakes(const std::vector<Mistake>& mistakes) {
 }
 
 std::string config(const std::string& camera, const std::string& projector) {
-    return kFixedModels + "camera_images = " + camera + "\nprojector_images = " + projector + "\n";
+    return "camera_images = " + camera + "\nprojector_images = " + projector + "\n";
 }
 }  // namespace
 
@@ -81,7 +81,9 @@ TEST(RigflowMistakes, UntrustworthyResultsFailTheirChecks) {
                        0);
          },
          4,
-         {"FAILED: markers identified: ", "another set or --seed"}},
+         {"FAILED: no marker of the pattern files data/pat.NN could be identified in the "
+          "projection image projection.png",
+          "tagforge patterns --out data --seed S"}},
         {"too few views left",
          "exclude = 0, 1, 2\n",
          noDamage,
@@ -201,16 +203,17 @@ TEST(RigflowMistakes, RerunsLeaveNothingStale) {
     ASSERT_TRUE(fileExists(dir.file("calibration/points_cam/cam2D003.txt")));
 
     writeFile(dir.file("rigflow.cfg"),
-              config("images/cam%03d.png", "images/proj%03d.png") + "exclude = 3\n");
+              kFixedModels + config("images/cam%03d.png", "images/proj%03d.png") + "exclude = 3\n");
     ASSERT_EQ(runProgram(rigflow, {dir.path()}, ".").status, 0);
     EXPECT_FALSE(fileExists(dir.file("calibration/points_cam/cam2D003.txt")));
     EXPECT_FALSE(fileExists(dir.file("calibration/marked/cam003.png")));
     EXPECT_FALSE(fileExists(dir.file("calibration/reproj/reprojectionCam003.png")));
 
-    writeFile(dir.file("rigflow.cfg"),
-              config("images/cam%03d.png", "images/proj%03d.png") + "minimum_number = 63\n");
+    writeFile(dir.file("rigflow.cfg"), kFixedModels +
+                                           config("images/cam%03d.png", "images/proj%03d.png") +
+                                           "minimum_number = 63\n");
     const ProgramResult failed = runProgram(rigflow, {dir.path()}, ".");
-    EXPECT_EQ(failed.status, 2);
+    EXPECT_EQ(failed.status, 4);
     for (const char* result : {"camera.yaml", "projector.yaml", "stereo.yaml", "camera_errors.png",
                                "camera/Cam_mat.txt", "projector/K.txt"})
         EXPECT_FALSE(fileExists(dir.file(std::string("calibration/") + result))) << result;

@@ -45,8 +45,12 @@ void copyScene(const std::string& to, const std::string& config, const std::stri
     fs::copy(from + "/data", to + "/data", fs::copy_options::recursive);
     fs::copy(from + "/images", to + "/images", fs::copy_options::recursive);
     fs::copy_file(from + "/projection.png", to + "/projection.png");
+    // Each key once: the series named here unless config names its own.
+    const bool ownSeries = config.find("camera_images = ") != std::string::npos;
     writeFile(to + "/rigflow.cfg",
-              "# test scene\ncamera_images = images/cam%03d.png\nprojector_images = "
-              "images/proj%03d.png\n" +
+              std::string("# test scene\n") +
+                  (ownSeries ? ""
+                             : "camera_images = images/cam%03d.png\nprojector_images = "
+                               "images/proj%03d.png\n") +
                   config);
 }

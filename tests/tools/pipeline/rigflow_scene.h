@@ -11,5 +11,6 @@ const std::string& smallScene();
 const std::string& tinyScene();
 
 // A copy of a scene's inputs (photos, patterns, projection image) in a fresh folder, with
-// rigflow.cfg naming both series followed by the extra configuration lines.
+// rigflow.cfg naming both series (unless config names camera_images and projector_images
+// itself) followed by the extra configuration lines.
 void copyScene(const std::string& to, const std::string& config, const std::string& from = scene());

@@ -397,8 +397,8 @@ TEST(Rigflow, FailingStepStopsWithItsOutputKept) {
     // No photo can have more than 63 markers.
     copyScene(dir.path(), "minimum_number = 63\n", tinyScene());
     const ProgramResult r = runProgram(programPath("rigflow"), {dir.path()}, ".");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("no usable camera photo"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 4);  // a program ran: a failed check, no input error
+    EXPECT_NE(r.out.find("FAILED: no usable camera photo"), std::string::npos) << r.out;
     EXPECT_TRUE(fileExists(dir.file("calibration/logs/tagharvest_camera.log")));
     EXPECT_FALSE(fileExists(dir.file("calibration/logs/lensrig.log")));
 }
