@@ -338,7 +338,7 @@ std::unique_ptr<RunState> photoState(const RunState& run) {
 
 // What the work on one photo leaves for the run, taken in image order.
 struct PhotoOutcome {
-    std::unique_ptr<PhotoConsole> console = std::make_unique<PhotoConsole>();
+    PhotoConsole console;
     PhotoReports reports;
     int count = 0;
     bool usable = false;
@@ -360,12 +360,14 @@ void runDetectionPass(RunState* state, int jobs) {
     jobs = std::max(1, std::min(jobs, photos));
     std::vector<std::unique_ptr<RunState>> workers;
     for (int w = 0; w < jobs; ++w) workers.push_back(photoState(*state));
-    std::vector<PhotoOutcome> outcomes(photos);
+    // Made when a photo's work starts, released once taken: a long series holds little.
+    std::vector<std::unique_ptr<PhotoOutcome>> outcomes(photos);
     auto work = [&](int worker, int i) {
         RunState* w = workers[worker].get();
-        PhotoOutcome& o = outcomes[i];
-        w->out = &o.console->out();
-        w->err = &o.console->err();
+        outcomes[i] = std::make_unique<PhotoOutcome>();
+        PhotoOutcome& o = *outcomes[i];
+        w->out = &o.console.out();
+        w->err = &o.console.err();
         const int n = c.first_num + i;
         detectPhoto(w, n, photoSize, &o.reports);
         o.count = w->detectCount[n];
@@ -374,9 +376,9 @@ void runDetectionPass(RunState* state, int jobs) {
         o.unwritten = w->unwritten;
     };
     auto take = [&](int i) {
-        PhotoOutcome& o = outcomes[i];
+        PhotoOutcome& o = *outcomes[i];
         const int n = c.first_num + i;
-        o.console->replay(std::cout, std::cerr);
+        o.console.replay(std::cout, std::cerr);
         reports.info2d << o.reports.info2d.str();
         reports.counts << o.reports.counts.str();
         reports.thresholds << o.reports.thresholds.str();
@@ -386,7 +388,7 @@ void runDetectionPass(RunState* state, int jobs) {
             state->results.push_back(std::move(o.result));
         }
         state->unwritten.insert(state->unwritten.end(), o.unwritten.begin(), o.unwritten.end());
-        o = PhotoOutcome();
+        outcomes[i].reset();
     };
     runInOrder(photos, jobs, work, take);
     closeDetectionReports(state, &reports);
