@@ -42,21 +42,6 @@ std::string imageLabel(const RunState& state, int n) {
            ")";
 }
 
-// With --subpixel the sweep ends once every marker of the board (or of the pattern image,
-// projector mode) has been seen at least this confidently: the corners are refined on the
-// photo, so a better sighting at another threshold would not move them.
-constexpr double kSweepDoneConfidence = 0.8;
-
-bool everyMarkerConfident(const RunState& state, const std::vector<SweepEntry>& sweep) {
-    const DetectorConfig& c = state.config();
-    const int boardIds = std::min(c.number_of_pattern, c.MARK_NUM_X * c.MARK_NUM_Y);
-    for (int id = 0; id < c.number_of_pattern; ++id) {
-        const bool expected = state.cameraMode() ? id < boardIds : state.patternFound(id);
-        if (expected && !(sweep[id].found && sweep[id].best >= kSweepDoneConfidence)) return false;
-    }
-    return true;
-}
-
 // Returns the largest share of the image covered by dark marker-like regions too big for
 // the engine at any threshold of the sweep.
 double sweepThresholds(RunState* state, int n, const cv::Mat& image, PhotoReports* reports,
@@ -101,7 +86,7 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, PhotoReport
                     reports->thresholds << e.vertex[p][0] << " : " << e.vertex[p][1] << std::endl;
             }
         }
-        if (otsu || (state->config().subpixel && everyMarkerConfident(*state, *sweep))) break;
+        if (otsu) break;
     }
     return oversized;
 }
