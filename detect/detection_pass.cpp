@@ -343,6 +343,8 @@ void runDetectionPass(RunState* state, int jobs) {
     const cv::Size photoSize(state->cameraWidth, state->cameraHeight);
     const int photos = c.image_num;
     jobs = std::max(1, std::min(jobs, photos));
+    // The workers' images go to the run's writer.
+    if (!state->writer) state->writer = std::make_shared<ImageWriter>();
     std::vector<std::unique_ptr<RunState>> workers;
     for (int w = 0; w < jobs; ++w) workers.push_back(photoState(*state));
     // Made when a photo's work starts, released once taken: a long series holds little.

@@ -36,10 +36,12 @@ void reportUnwritten(RunState* state, const std::string& path) {
 }
 
 void saveImage(RunState* state, const std::string& path, const cv::Mat& image) {
+    if (!state->writer) state->writer = std::make_shared<ImageWriter>();
     state->writer->write(path, image);
 }
 
 void finishImages(RunState* state) {
+    if (!state->writer) return;
     for (const std::string& path : state->writer->finish()) reportUnwritten(state, path);
 }
 

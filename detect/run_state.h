@@ -71,8 +71,9 @@ struct RunState {
     // The engine of this run (camera parameters, patterns, buffers) and its image buffer.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
     std::vector<unsigned char> packed;
-    // Shared with the per-photo states of parallel work.
-    std::shared_ptr<ImageWriter> writer = std::make_shared<ImageWriter>();
+    // Made by the first image saved (its threads only when needed); shared with the
+    // per-photo states of parallel work.
+    std::shared_ptr<ImageWriter> writer;
     // The console: std::cout and std::cerr, or a photo's buffer in parallel work.
     std::ostream* out = &std::cout;
     std::ostream* err = &std::cerr;
