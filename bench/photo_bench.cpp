@@ -1,8 +1,11 @@
 // A whole tagharvest --subpixel run per photo (decode, sweep, adaptive pass, refinement,
-// all outputs; a series of kPhotos, its set-up shared) against one OpenCV ArUco detection
-// with sub-pixel corner refinement on the same scene: generated JPEG photos of the board
-// at 1.2, 3 and 12 MP, and their twins with ArUco markers pasted onto the same places
-// (timed with and without decoding the photo). Prints the ratios at the end.
+// all outputs; a series of kPhotos, its set-up shared), with one job and with every core,
+// against one OpenCV ArUco detection with sub-pixel corner refinement on the same scene:
+// generated JPEG photos of the board at 1.2, 3 and 12 MP, and their twins with ArUco
+// markers pasted onto the same places (timed with and without decoding the photo). At
+// 1.2 MP also the specified mode (one job) and a single detection without files (the
+// engine at one threshold and the refinement: what a live preview would run). Prints the
+// ratios at the end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "camera_param_file.h"
+#include "detect_image.h"
+#include "engine_context.h"
+#include "ordered_jobs.h"
+#include "pattern_file.h"
+#include "run_state.h"
 #include "scene.h"
+#include "subpixel_corners.h"
 #include "tagharvest_run.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +38,7 @@ struct Size {
     int width, height;
 };
 constexpr Size kSizes[] = {{1280, 960}, {2048, 1536}, {4000, 3000}};
-constexpr int kPhotos = 3;
+constexpr int kPhotos = 8;
 
 std::string sceneDir(int width, int height) {
     return (fs::temp_directory_path() /
@@ -50,7 +60,8 @@ const std::string& scene(int width, int height) {
     o.jpegQuality = 90;
     o.supersampling = width > 2048 ? 2 : 4;
     std::string error;
-    if (!fs::exists(o.outDir + "/images/cam000.jpg") && generateScene(o, &error) != 0)
+    if (!fs::exists(o.outDir + "/images/cam00" + std::to_string(kPhotos - 1) + ".jpg") &&
+        generateScene(o, &error) != 0)
         throw std::runtime_error(error);
 
     // ArUco markers of the same size at the same places, blurred and noisy alike.
@@ -110,33 +121,18 @@ int runQuietly(const std::string& dir, std::vector<std::string> args) {
     return status;
 }
 
-void tagharvestSubpixel(benchmark::State& state) {
-    const Size s = kSizes[state.range(0)];
+// A series of kPhotos; options before the 19 arguments.
+void tagharvestSeries(benchmark::State& state, int size, const std::vector<std::string>& options) {
+    const Size s = kSizes[size];
     const std::string dir = scene(s.width, s.height);
+    std::vector<std::string> args = {"tagharvest"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"projection.png", "images/cam%03d.jpg", "0", std::to_string(kPhotos),
+                             "50", "80", "1", "10", "5", "63", "30", "10", "10", "0", "0", "0",
+                             "10", "points", "test/marked%03d.png"});
     int found = 0;
     for (auto _ : state) {
-        const int status = runQuietly(dir, {"tagharvest",
-                                            "--subpixel",
-                                            "projection.png",
-                                            "images/cam%03d.jpg",
-                                            "0",
-                                            std::to_string(kPhotos),
-                                            "50",
-                                            "80",
-                                            "1",
-                                            "10",
-                                            "5",
-                                            "63",
-                                            "30",
-                                            "10",
-                                            "10",
-                                            "0",
-                                            "0",
-                                            "0",
-                                            "10",
-                                            "points",
-                                            "test/marked%03d.png"});
-        if (status != 0) state.SkipWithError("tagharvest failed");
+        if (runQuietly(dir, args) != 0) state.SkipWithError("tagharvest failed");
         std::FILE* f = std::fopen((dir + "/points/cam2D000.txt").c_str(), "r");
         found = 0;
         for (int c; f && (c = std::fgetc(f)) != EOF;) found += c == '\n';
@@ -145,6 +141,46 @@ void tagharvestSubpixel(benchmark::State& state) {
     state.counters["markers"] = found / 4;
     state.SetLabel(std::to_string(s.width) + "x" + std::to_string(s.height) + ", " +
                    std::to_string(kPhotos) + " photos");
+}
+
+// Arguments: size, jobs.
+void tagharvestSubpixel(benchmark::State& state) {
+    tagharvestSeries(state, static_cast<int>(state.range(0)),
+                     {"--subpixel", "--jobs", std::to_string(state.range(1))});
+}
+
+void tagharvestSpecified(benchmark::State& state) {
+    tagharvestSeries(state, static_cast<int>(state.range(0)), {"--jobs", "1"});
+}
+
+// One detection of a decoded 1.2 MP photo: the engine at one threshold, the corner order
+// and the sub-pixel refinement of every marker; no board check, no files.
+void singleDetection(benchmark::State& state) {
+    const Size s = kSizes[state.range(0)];
+    const std::string dir = scene(s.width, s.height);
+    const cv::Mat photo = cv::imread(dir + "/images/cam000.jpg");
+    RunState run;
+    run.cameraRecord = identityCameraParams(photo.cols, photo.rows);
+    for (int i = 0; i < 63; ++i)
+        if (loadPatternInto(&run.engine->patterns, patternFileName(dir + "/data", i).c_str()) != i)
+            state.SkipWithError("cannot load the pattern files");
+    DetectionSlot slot;
+    int refined = 0;
+    for (auto _ : state) {
+        detectImage(&run, photo, &slot, 80, 0.5, "the benchmark photo");
+        orderCorners(&slot);
+        cv::Mat grey;
+        cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+        refined = 0;
+        for (int j = 0; j < slot.confidentCount; ++j) {
+            cv::Point2d in[4], out[4];
+            for (int p = 0; p < 4; ++p)
+                in[p] = cv::Point2d(slot.entries[j].vertex[p][0], slot.entries[j].vertex[p][1]);
+            refined += refineMarkerCornersChecked(grey, in, out) == Refinement::kRefined;
+        }
+    }
+    state.counters["markers"] = refined;
+    state.SetLabel(std::to_string(s.width) + "x" + std::to_string(s.height));
 }
 
 void aruco(benchmark::State& state, bool decode) {
@@ -186,31 +222,53 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
+        const std::string all = "/" + std::to_string(machineCores());
         for (int i = 0; i < 3; ++i) {
             const std::string arg = "/" + std::to_string(i);
-            const auto t = seconds_.find("tagharvestSubpixel" + arg);
-            const auto a = seconds_.find("arucoSubpixel" + arg);
-            const auto d = seconds_.find("arucoDecodeAndSubpixel" + arg);
-            if (t == seconds_.end() || a == seconds_.end() || d == seconds_.end()) continue;
-            const double perPhoto = t->second / kPhotos;
+            const double one = find("tagharvestSubpixel" + arg + "/1") / kPhotos;
+            const double every = find("tagharvestSubpixel" + arg + all) / kPhotos;
+            const double a = find("arucoSubpixel" + arg), d = find("arucoDecodeAndSubpixel" + arg);
+            if (!(one > 0 && every > 0 && a > 0 && d > 0)) continue;
             std::printf(
-                "%dx%d: tagharvest --subpixel %.3f s per photo; ArUco %.3f s (%.1f x), "
-                "with decoding %.3f s (%.1f x)\n",
-                kSizes[i].width, kSizes[i].height, perPhoto, a->second, perPhoto / a->second,
-                d->second, perPhoto / d->second);
+                "%dx%d, per photo: ArUco %.3f s, with decoding %.3f s; tagharvest "
+                "--subpixel one job %.3f s (%.1f x ArUco with decoding), %d jobs %.3f s "
+                "(%.1f x ArUco)\n",
+                kSizes[i].width, kSizes[i].height, a, d, one, one / d, machineCores(), every,
+                every / a);
         }
+        const double specified = find("tagharvestSpecified/0") / kPhotos;
+        if (specified > 0)
+            std::printf("1280x960: tagharvest (specified mode, one job) %.3f s per photo\n",
+                        specified);
+        const double single = find("singleDetection/0");
+        if (single > 0)
+            std::printf("1280x960: one detection (engine + refinement, no files) %.1f ms\n",
+                        single * 1e3);
     }
 
   private:
+    double find(const std::string& name) const {
+        const auto t = seconds_.find(name);
+        return t == seconds_.end() ? 0.0 : t->second;
+    }
     std::map<std::string, double> seconds_;
 };
 }  // namespace
 
+void oneAndEveryJob(benchmark::internal::Benchmark* b) {
+    for (int size = 0; size < 3; ++size) {
+        b->Args({size, 1});
+        if (machineCores() > 1) b->Args({size, machineCores()});
+    }
+}
+
 BENCHMARK(tagharvestSubpixel)
-    ->DenseRange(0, 2)
+    ->Apply(oneAndEveryJob)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
+BENCHMARK(tagharvestSpecified)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(singleDetection)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(arucoSubpixel)
     ->DenseRange(0, 2)
     ->Unit(benchmark::kMillisecond)

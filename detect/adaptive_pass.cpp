@@ -58,9 +58,9 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     const DetectorConfig& c = state->config();
     const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
     ImageResult& result = state->results[k];
-    std::cout << (r == 0 ? "start adaptive --> " + std::to_string(n)
-                         : "roop_count --> " + std::to_string(r))
-              << std::endl;
+    *state->out << (r == 0 ? "start adaptive --> " + std::to_string(n)
+                           : "roop_count --> " + std::to_string(r))
+                << std::endl;
     const std::size_t m = result.ids.size();
 
     // Homographies from the accepted markers that have a place in the pattern image.
@@ -131,13 +131,13 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     DetectionSlot slot;
     detectImage(state, binarized, &slot, kRectifiedThreshold, state->args.driver.AR_thresh,
                 "the rectified view of image " + std::to_string(n));
-    std::cout << "Additionally detected ID list\n";
+    *state->out << "Additionally detected ID list\n";
     for (int j = 0; j < slot.confidentCount; ++j) {
         const DetectionEntry& d = slot.entries[j];
         if (d.id < 0 || d.id >= c.number_of_pattern || !state->patternFound(d.id)) continue;
         IdEntry& e = (*ids)[d.id];
         if (e.state != kNotAccepted) continue;
-        std::cout << "id = " << d.id << "\n";
+        *state->out << "id = " << d.id << "\n";
         e.state = kAdded;
         e.confidence = d.cf;
         std::vector<cv::Point2f> vertex, back;
@@ -181,7 +181,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     }
     result = updated;
     if (static_cast<std::size_t>(count) == m) {
-        std::cout << "No additional markers are detected.\n";
+        *state->out << "No additional markers are detected.\n";
         return false;
     }
     return true;

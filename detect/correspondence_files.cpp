@@ -19,7 +19,7 @@ void writeCorrespondenceFiles(RunState* state, int k) {
     const ImageResult& r = state->results[k];
     const std::string name2d = outputFileName(*state, camera ? "/cam2D" : "/proj2D", n);
     const std::string nameOther = outputFileName(*state, camera ? "/cam3D" : "/pattern", n);
-    std::cout << "output points text --> " << n << std::endl;
+    *state->out << "output points text --> " << n << std::endl;
 
     std::ofstream other(nameOther);
     std::ofstream points2d(name2d);

@@ -56,8 +56,8 @@ int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int 
     const bool failed =
         detectMarkersIn(state->engine.get(), state->packed.data(), threshold, &markers, &count) < 0;
     if (failed) {
-        std::cerr << "marker detection failed on " << what << " at threshold " << threshold
-                  << " (too many dark regions); no markers taken from it" << std::endl;
+        *state->err << "marker detection failed on " << what << " at threshold " << threshold
+                    << " (too many dark regions); no markers taken from it" << std::endl;
         count = 0;
     }
     slot->entries.clear();

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <memory>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "adaptive_pass.h"
 #include "board_consistency.h"
@@ -12,7 +14,9 @@
 #include "detection_reports.h"
 #include "marker_drops.h"
 #include "name_pattern.h"
+#include "ordered_jobs.h"
 #include "pattern_marker_table.h"
+#include "photo_console.h"
 #include "square_candidates.h"
 #include "subpixel_corners.h"
 
@@ -20,6 +24,11 @@ namespace {
 // Share of a photo that dark regions above the engine's size limit may cover before the
 // run says that the markers are probably too big.
 constexpr double kOversizedWarningShare = 0.1;
+
+// One photo's part of the run-wide reports (DetectionReports), appended in image order.
+struct PhotoReports {
+    std::ostringstream info2d, counts, thresholds;
+};
 
 // Best sighting of each id over the sweep of one image.
 struct SweepEntry {
@@ -36,7 +45,7 @@ std::string imageLabel(const RunState& state, int n) {
 
 // Returns the largest share of the image covered by dark marker-like regions too big for
 // the engine at any threshold of the sweep.
-double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionReports* reports,
+double sweepThresholds(RunState* state, int n, const cv::Mat& image, PhotoReports* reports,
                        std::vector<SweepEntry>* sweep) {
     double oversized = 0;
     const DriverArgs& d = state->args.driver;
@@ -47,7 +56,7 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRe
     DetectionSlot slot;
     for (int t = 0; static_cast<float>(t) < repeats; ++t) {
         const float thr = static_cast<float>(t) * interval + first;
-        std::cout << "THRESH " << thr;
+        *state->out << "THRESH " << thr;
         reports->thresholds << "THRESH " << thr << std::endl;
         const bool otsu = d.thresh_interval == 0;
         int threshold = static_cast<int>(thr);
@@ -60,7 +69,7 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRe
         detectImage(state, image, &slot, threshold, d.AR_thresh, imageLabel(*state, n));
         oversized = std::max(oversized, slot.oversizedShare);
         orderCorners(&slot);
-        std::cout << " ... " << slot.confidentCount << std::endl;
+        *state->out << " ... " << slot.confidentCount << std::endl;
         for (int j = 0; j < slot.confidentCount; ++j) {
             const DetectionEntry& e = slot.entries[j];
             // Unidentified markers (possible when AR_thresh is below 0.5) have no table entry.
@@ -206,14 +215,14 @@ void refineAtFullSize(const RunState& state, int n, const cv::Mat& photo, double
     *result = full;
 }
 
-void warnOversized(int n, double share, bool subpixel) {
-    std::cerr << "image " << n << ": dark regions larger than the " << kMaxCandidateArea
-              << " pixels a marker may have cover " << std::lround(100 * share)
-              << " % of the photo: the markers are probably too big to be found; "
-              << (subpixel ? "set a smaller --detect-scale"
-                           : "run with --subpixel (large photos are then searched on a "
-                             "reduced copy) or take the photos from further away")
-              << std::endl;
+void warnOversized(std::ostream& err, int n, double share, bool subpixel) {
+    err << "image " << n << ": dark regions larger than the " << kMaxCandidateArea
+        << " pixels a marker may have cover " << std::lround(100 * share)
+        << " % of the photo: the markers are probably too big to be found; "
+        << (subpixel ? "set a smaller --detect-scale"
+                     : "run with --subpixel (large photos are then searched on a "
+                       "reduced copy) or take the photos from further away")
+        << std::endl;
 }
 
 // The image's block of camera_AR_2Dinfo: id, confidence and corners of every kept marker.
@@ -233,7 +242,112 @@ void writeAcceptedBlock(const RunState& state, const ImageResult& result, std::o
 }
 }  // namespace
 
-void runDetectionPass(RunState* state) {
+namespace {
+// Searches photo n of the series (photoSize) with the per-photo state w (its results
+// position is 0), writing the run-wide reports' part of it into reports.
+void detectPhoto(RunState* w, int n, cv::Size photoSize, PhotoReports* reports) {
+    const DetectorConfig& c = w->config();
+    RunState* state = w;
+    const double scale = state->workScale;
+    const int k = 0;
+    state->successList.clear();
+    state->results.clear();
+    state->detectCount.clear();
+    state->unwritten.clear();
+    std::vector<SweepEntry> sweep(c.number_of_pattern);
+    *state->out << "\n\nstart detect --> " << n << std::endl;
+    // One photo held at a time: decoded for its turn, released after it. The search
+    // works on the work image (the photo, or its reduced copy) and at its size.
+    cv::Mat photo;
+    if (state->readable.count(n)) {
+        photo = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
+        if (photo.size() != photoSize) {
+            reportUnusablePhoto(*state->err, expandPattern(state->args.driver.Camera_img, n), n,
+                                photo.size(), photoSize);
+            photo.release();
+        } else {
+            state->images[n] = workImage(photo, scale);
+        }
+    }
+    state->cameraWidth = photo.empty() ? photoSize.width : state->images[n].cols;
+    state->cameraHeight = photo.empty() ? photoSize.height : state->images[n].rows;
+    const auto loaded = state->images.find(n);
+    double oversized = 0;
+    if (loaded != state->images.end())
+        oversized = sweepThresholds(state, n, loaded->second, reports, &sweep);
+    if (oversized >= kOversizedWarningShare) warnOversized(*state->err, n, oversized, c.subpixel);
+
+    int& count = state->detectCount[n];
+    count = 0;
+    reports->info2d << "\n \n image_num = " << n << std::endl;
+    std::vector<std::string> drops;
+    ImageResult result = acceptedMarkers(
+        *state, n, sweep, loaded != state->images.end() ? loaded->second : cv::Mat(), &drops);
+    dropInconsistentMarkers(*state, n, cv::Size(state->cameraWidth, state->cameraHeight), &result,
+                            &drops);
+    // Reduced photos: the corners are refined on the full photo once, after the last
+    // pass that can add markers.
+    const bool adaptive = c.Adapbtive_thresh_flag == 1;
+    if (scale < 1.0 && !adaptive) refineAtFullSize(*state, n, photo, scale, &result, &drops);
+    writeAcceptedBlock(*state, scale < 1.0 && adaptive ? atFullSize(result, scale) : result,
+                       reports->info2d);
+    reportDrops(drops, *state->out, reports->info2d);
+    count = static_cast<int>(result.ids.size());
+    *state->out << "image " << n << " ... " << count << std::endl;
+    // An image that could not be loaded is never usable, whatever Minimum_number says.
+    if (loaded != state->images.end() && count > c.Minimum_number) {
+        state->successList.push_back(n);
+        state->results.push_back(result);
+        if (adaptive) {
+            *state->out << "## Start adaptive thresh" << std::endl;
+            drops.clear();
+            runAdaptivePass(state, n, k, &drops);
+            if (scale < 1.0)
+                refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
+            else if (state->results[k].ids != result.ids)  // the sweep's were checked
+                dropInconsistentMarkers(*state, n, photoSize, &state->results[k], &drops);
+            count = static_cast<int>(state->results[k].ids.size());
+            reportDrops(drops, *state->out, reports->info2d);
+        }
+        // The marked image is drawn once, with what is kept (on the reduced copy when
+        // the photo was searched reduced).
+        cv::Mat marked = scale < 1.0 ? workImage(photo, scale) : loaded->second;
+        drawMarkedImage(state, n, k, marked, scale);
+        buildPointLists(state, k);
+        writeCorrespondenceFiles(state, k);
+    }
+    reports->counts << state->detectCount[n] << std::endl;
+    state->images.erase(n);
+}
+
+// A state for the photos of one worker: the run's set-up (arguments, tables, camera
+// record, loaded patterns) with an engine, buffers and results of its own.
+std::unique_ptr<RunState> photoState(const RunState& run) {
+    auto w = std::make_unique<RunState>();
+    w->args = run.args;
+    w->readable = run.readable;
+    w->workScale = run.workScale;
+    w->patternImage = run.patternImage;
+    w->patternTable = run.patternTable;
+    w->board = run.board;
+    w->cameraRecord = run.cameraRecord;
+    *w->engine = *run.engine;
+    w->writer = run.writer;
+    return w;
+}
+
+// What the work on one photo leaves for the run, taken in image order.
+struct PhotoOutcome {
+    PhotoConsole console;
+    PhotoReports reports;
+    int count = 0;
+    bool usable = false;
+    ImageResult result;
+    std::vector<std::string> unwritten;
+};
+}  // namespace
+
+void runDetectionPass(RunState* state, int jobs) {
     const DetectorConfig& c = state->config();
     writeIdentityCameraParams(state, state->cameraWidth, state->cameraHeight);
     buildBoardModel(state);  // the board check needs each id's place from the first image
@@ -242,76 +356,42 @@ void runDetectionPass(RunState* state) {
     DetectionReports reports;
     openDetectionReports(*state, &reports);
     const cv::Size photoSize(state->cameraWidth, state->cameraHeight);
-    const double scale = state->workScale;
-    int k = 0;
-    for (int n = c.first_num; n < c.first_num + c.image_num; ++n) {
-        std::vector<SweepEntry> sweep(c.number_of_pattern);
-        std::cout << "\n\nstart detect --> " << n << std::endl;
-        // One photo held at a time: decoded for its turn, released after it. The search
-        // works on the work image (the photo, or its reduced copy) and at its size.
-        cv::Mat photo;
-        if (state->readable.count(n)) {
-            photo = loadSeriesImage(expandPattern(state->args.driver.Camera_img, n));
-            if (photo.size() != photoSize) {
-                reportUnusablePhoto(expandPattern(state->args.driver.Camera_img, n), n,
-                                    photo.size(), photoSize);
-                photo.release();
-            } else {
-                state->images[n] = workImage(photo, scale);
-            }
-        }
-        state->cameraWidth = photo.empty() ? photoSize.width : state->images[n].cols;
-        state->cameraHeight = photo.empty() ? photoSize.height : state->images[n].rows;
-        const auto loaded = state->images.find(n);
-        double oversized = 0;
-        if (loaded != state->images.end())
-            oversized = sweepThresholds(state, n, loaded->second, &reports, &sweep);
-        if (oversized >= kOversizedWarningShare) warnOversized(n, oversized, c.subpixel);
-
-        int& count = state->detectCount[n];
-        count = 0;
-        reports.info2d << "\n \n image_num = " << n << std::endl;
-        std::vector<std::string> drops;
-        ImageResult result = acceptedMarkers(
-            *state, n, sweep, loaded != state->images.end() ? loaded->second : cv::Mat(), &drops);
-        dropInconsistentMarkers(*state, n, cv::Size(state->cameraWidth, state->cameraHeight),
-                                &result, &drops);
-        // Reduced photos: the corners are refined on the full photo once, after the last
-        // pass that can add markers.
-        const bool adaptive = c.Adapbtive_thresh_flag == 1;
-        if (scale < 1.0 && !adaptive) refineAtFullSize(*state, n, photo, scale, &result, &drops);
-        writeAcceptedBlock(*state, scale < 1.0 && adaptive ? atFullSize(result, scale) : result,
-                           reports.info2d);
-        reportDrops(drops, reports.info2d);
-        count = static_cast<int>(result.ids.size());
-        std::cout << "image " << n << " ... " << count << std::endl;
-        // An image that could not be loaded is never usable, whatever Minimum_number says.
-        if (loaded != state->images.end() && count > c.Minimum_number) {
+    const int photos = c.image_num;
+    jobs = std::max(1, std::min(jobs, photos));
+    // The workers' images go to the run's writer.
+    if (!state->writer) state->writer = std::make_shared<ImageWriter>();
+    std::vector<std::unique_ptr<RunState>> workers;
+    for (int w = 0; w < jobs; ++w) workers.push_back(photoState(*state));
+    // Made when a photo's work starts, released once taken: a long series holds little.
+    std::vector<std::unique_ptr<PhotoOutcome>> outcomes(photos);
+    auto work = [&](int worker, int i) {
+        RunState* w = workers[worker].get();
+        outcomes[i] = std::make_unique<PhotoOutcome>();
+        PhotoOutcome& o = *outcomes[i];
+        w->out = &o.console.out();
+        w->err = &o.console.err();
+        const int n = c.first_num + i;
+        detectPhoto(w, n, photoSize, &o.reports);
+        o.count = w->detectCount[n];
+        o.usable = !w->successList.empty();
+        if (o.usable) o.result = w->results[0];
+        o.unwritten = w->unwritten;
+    };
+    auto take = [&](int i) {
+        PhotoOutcome& o = *outcomes[i];
+        const int n = c.first_num + i;
+        o.console.replay(std::cout, std::cerr);
+        reports.info2d << o.reports.info2d.str();
+        reports.counts << o.reports.counts.str();
+        reports.thresholds << o.reports.thresholds.str();
+        state->detectCount[n] = o.count;
+        if (o.usable) {
             state->successList.push_back(n);
-            state->results.push_back(result);
-            if (adaptive) {
-                std::cout << "## Start adaptive thresh" << std::endl;
-                drops.clear();
-                runAdaptivePass(state, n, k, &drops);
-                if (scale < 1.0)
-                    refineAtFullSize(*state, n, photo, scale, &state->results[k], &drops);
-                else if (state->results[k].ids != result.ids)  // the sweep's were checked
-                    dropInconsistentMarkers(*state, n, photoSize, &state->results[k], &drops);
-                count = static_cast<int>(state->results[k].ids.size());
-                reportDrops(drops, reports.info2d);
-            }
-            // The marked image is drawn once, with what is kept (on the reduced copy when
-            // the photo was searched reduced).
-            cv::Mat marked = scale < 1.0 ? workImage(photo, scale) : loaded->second;
-            drawMarkedImage(state, n, k, marked, scale);
-            buildPointLists(state, k);
-            writeCorrespondenceFiles(state, k);
-            ++k;
+            state->results.push_back(std::move(o.result));
         }
-        reports.counts << state->detectCount[n] << std::endl;
-        state->images.erase(n);
-    }
-    state->cameraWidth = photoSize.width;
-    state->cameraHeight = photoSize.height;
+        state->unwritten.insert(state->unwritten.end(), o.unwritten.begin(), o.unwritten.end());
+        outcomes[i].reset();
+    };
+    runInOrder(photos, jobs, work, take);
     closeDetectionReports(state, &reports);
 }

@@ -128,7 +128,9 @@ void printUsage(std::ostream& out) {
            "  --subpixel: refine every accepted corner on the photo to a fraction of a pixel\n"
            "  (no truncation); without it the corners are whole pixels. Photos larger than\n"
            "  2048 pixels are then searched on a reduced copy and refined at full size.\n"
-           "  --detect-scale S: the reduction (0.05..1, 1 = none) instead of the automatic one.\n";
+           "  --detect-scale S: the reduction (0.05..1, 1 = none) instead of the automatic one.\n"
+           "  --jobs N (before the 19 arguments): photos worked on at the same time (default:\n"
+           "  the machine's cores with --subpixel, else 1); the output is that of one job.\n";
 }
 
 void printConfigurationEcho(const TagharvestArgs& a) {

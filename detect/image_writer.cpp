@@ -1,6 +1,6 @@
 #include "image_writer.h"
 
-#include <opencv2/imgcodecs.hpp>
+#include "png_file.h"
 
 namespace {
 constexpr std::size_t kMaxQueued = 3;  // bounds the memory held by large photos
@@ -45,12 +45,7 @@ void ImageWriter::run() {
         ++busy_;
         changed_.notify_all();
         lock.unlock();
-        bool ok = false;
-        try {
-            ok = cv::imwrite(path, image);
-        } catch (const cv::Exception&) {
-            ok = false;
-        }
+        const bool ok = writePng(path, image);
         lock.lock();
         if (!ok) failed_.push_back(path);
         --busy_;

@@ -81,9 +81,10 @@ std::string damagedMarkerNote(int n, int id) {
            "damaged), so its corners cannot be trusted";
 }
 
-void reportDrops(const std::vector<std::string>& notes, std::ostream& report) {
+void reportDrops(const std::vector<std::string>& notes, std::ostream& console,
+                 std::ostream& report) {
     for (const std::string& note : notes) {
-        std::cout << note << std::endl;
+        console << note << std::endl;
         report << note << std::endl;
     }
 }

@@ -18,4 +18,5 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
 std::string damagedMarkerNote(int n, int id);
 
 // Prints the notes on the console and appends them to a report.
-void reportDrops(const std::vector<std::string>& notes, std::ostream& report);
+void reportDrops(const std::vector<std::string>& notes, std::ostream& console,
+                 std::ostream& report);

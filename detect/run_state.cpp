@@ -20,25 +20,28 @@ void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to) {
     for (int p = 0; p < 4; ++p) to->points2d.push_back(from.points2d[4 * j + p]);
 }
 
-void reportUnusablePhoto(const std::string& name, int n, cv::Size size, cv::Size series) {
+void reportUnusablePhoto(std::ostream& err, const std::string& name, int n, cv::Size size,
+                         cv::Size series) {
     if (size.empty())
-        std::cerr << "cannot read image " << name;
+        err << "cannot read image " << name;
     else
-        std::cerr << "image " << name << " is " << size.width << " x " << size.height << ", not "
-                  << series.width << " x " << series.height << " like the series";
-    std::cerr << " (image " << n << " counts as unusable)" << std::endl;
+        err << "image " << name << " is " << size.width << " x " << size.height << ", not "
+            << series.width << " x " << series.height << " like the series";
+    err << " (image " << n << " counts as unusable)" << std::endl;
 }
 
 void reportUnwritten(RunState* state, const std::string& path) {
-    std::cerr << "cannot write " << path << std::endl;
+    *state->err << "cannot write " << path << std::endl;
     state->unwritten.push_back(path);
 }
 
 void saveImage(RunState* state, const std::string& path, const cv::Mat& image) {
+    if (!state->writer) state->writer = std::make_shared<ImageWriter>();
     state->writer->write(path, image);
 }
 
 void finishImages(RunState* state) {
+    if (!state->writer) return;
     for (const std::string& path : state->writer->finish()) reportUnwritten(state, path);
 }
 

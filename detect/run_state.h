@@ -5,6 +5,7 @@
 // corner 3 larger x and smaller y. Board corners follow the same rule in board X and Y.
 #pragma once
 
+#include <iostream>
 #include <map>
 #include <memory>
 #include <opencv2/core.hpp>
@@ -70,7 +71,12 @@ struct RunState {
     // The engine of this run (camera parameters, patterns, buffers) and its image buffer.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
     std::vector<unsigned char> packed;
-    std::unique_ptr<ImageWriter> writer = std::make_unique<ImageWriter>();
+    // Made by the first image saved (its threads only when needed); shared with the
+    // per-photo states of parallel work.
+    std::shared_ptr<ImageWriter> writer;
+    // The console: std::cout and std::cerr, or a photo's buffer in parallel work.
+    std::ostream* out = &std::cout;
+    std::ostream* err = &std::cerr;
 
     const DetectorConfig& config() const { return args.config; }
     bool cameraMode() const { return args.config.calib_mode == 0; }
@@ -88,11 +94,12 @@ cv::Mat loadSeriesImage(const std::string& name);
 // Appends marker j of from (id, confidences, four corners) to *to.
 void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to);
 
-// Says on stderr why photo n (file name) counts as unusable: it cannot be decoded (size
+// Says on err why photo n (file name) counts as unusable: it cannot be decoded (size
 // empty) or its size differs from the series'.
-void reportUnusablePhoto(const std::string& name, int n, cv::Size size, cv::Size series);
+void reportUnusablePhoto(std::ostream& err, const std::string& name, int n, cv::Size size,
+                         cv::Size series);
 
-// Records a file that could not be written and says so on stderr.
+// Records a file that could not be written and says so on the run's err.
 void reportUnwritten(RunState* state, const std::string& path);
 
 // Writes an image (on the run's writer thread); failures are reported and recorded by

@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <iostream>
 #include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
 
 #include "correspondence_files.h"
 #include "detection_pass.h"
 #include "detector_config.h"
 #include "help_request.h"
 #include "image_header.h"
+#include "ordered_jobs.h"
 #include "pattern_marker_table.h"
 #include "run_state.h"
 
@@ -55,7 +58,7 @@ bool loadSeries(RunState* state) {
         }
         if (width == 0 || (state->cameraWidth != 0 &&
                            (width != state->cameraWidth || height != state->cameraHeight))) {
-            reportUnusablePhoto(name, i, cv::Size(width, height),
+            reportUnusablePhoto(std::cerr, name, i, cv::Size(width, height),
                                 cv::Size(state->cameraWidth, state->cameraHeight));
             if (width != 0) ++otherSize;
             continue;
@@ -105,6 +108,28 @@ void chooseWorkScale(RunState* state) {
                   << "); corners refined on the full photos" << std::endl;
 }
 
+// Takes "--jobs N" (N from 1 to kMaxJobs) out of the options, which are what stands
+// before the last kTagharvestArgCount arguments. Returns N, 0 when absent, -1 when malformed.
+constexpr int kMaxJobs = 256;
+
+int takeJobsOption(std::vector<char*>* args) {
+    int jobs = 0;
+    for (std::size_t i = 1; i + kTagharvestArgCount < args->size();) {
+        if (std::string((*args)[i]) != "--jobs") {
+            ++i;
+            continue;
+        }
+        char* end = nullptr;
+        const long n = std::strtol((*args)[i + 1], &end, 10);
+        if (jobs != 0 || i + 1 + kTagharvestArgCount >= args->size() || *end != '\0' || n < 1 ||
+            n > kMaxJobs)
+            return -1;
+        jobs = static_cast<int>(n);
+        args->erase(args->begin() + static_cast<long>(i), args->begin() + static_cast<long>(i) + 2);
+    }
+    return jobs;
+}
+
 void printSummary(const RunState& state) {
     const DetectorConfig& c = state.config();
     std::cout << "\nUse image num : " << state.successList.size() << " / " << c.image_num
@@ -128,6 +153,17 @@ int runTagharvest(int argc, char** argv) {
         return 0;
     }
     const std::clock_t start = std::clock();
+    std::vector<char*> args(argv, argv + argc);
+    int jobs = takeJobsOption(&args);
+    if (jobs < 0) {
+        std::cerr << "tagharvest: --jobs needs a number of photos to work on at the same time, "
+                     "from 1 to "
+                  << kMaxJobs << std::endl;
+        printUsage(std::cerr);
+        return kExitUsage;
+    }
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     const bool subpixel = argc > 1 && std::string(argv[1]) == "--subpixel";
     if (subpixel) {
         ++argv;  // the positional arguments follow the options
@@ -147,6 +183,8 @@ int runTagharvest(int argc, char** argv) {
         argv += 2;
         argc -= 2;
     }
+    // One job is the plain run; --subpixel uses every core unless told otherwise.
+    if (jobs == 0) jobs = subpixel ? machineCores() : 1;
     if (argc != kTagharvestArgCount + 1) {
         printUsage(std::cerr);
         return kExitUsage;
@@ -182,7 +220,7 @@ int runTagharvest(int argc, char** argv) {
         std::cout << "detect ARPat_img" << std::endl;
         buildPatternMarkerTable(&state);
         std::cout << "detect image 1st" << std::endl;
-        runDetectionPass(&state);
+        runDetectionPass(&state, jobs);
         writeTrueNumberFile(&state);
         finishImages(&state);
     } catch (const TagharvestExit& exit) {

@@ -31,6 +31,7 @@ struct RigflowConfig {
     int board_rotation = 0;
     int minimum_number = 10;
     int subpixel = 1;  // 1: tagharvest refines the corners to a fraction of a pixel
+    int jobs = 0;      // photos tagharvest works on at once (0: every core), shared by both series
     // Calibration.
     std::string camera_model = "auto";           // auto, standard (k1 k2 p1 p2 k3), rational
     int camera_iterations = 100;                 // lensrig's iteration limit

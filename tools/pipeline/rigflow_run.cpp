@@ -14,6 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "board_plane.h"
 #include "calibration_export.h"
@@ -296,14 +297,25 @@ void runTogether(const std::string& workDir, const Layout& l, int index, int cou
     reportStep(logPath(workDir, l, second), second, r2);
 }
 
+// The photos detection which (0, 1) of detections running at the same time works on at
+// once: the configured jobs (0: every core) shared between them, the first taking the odd one.
+int detectionJobs(const RigflowConfig& c, int detections, int which) {
+    const int all =
+        c.jobs > 0 ? c.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    if (detections < 2) return all;
+    return std::max(1, which == 0 ? (all + 1) / 2 : all / 2);
+}
+
+// jobs: the photos this detection works on at the same time.
 std::vector<std::string> harvestArgs(const RigflowConfig& c, bool projector, const Layout& l,
-                                     const std::string& images, const std::vector<int>& used) {
+                                     const std::string& images, const std::vector<int>& used,
+                                     int jobs) {
     auto num = [](double v) {
         std::ostringstream s;
         s << std::setprecision(15) << v;
         return s.str();
     };
-    std::vector<std::string> args;
+    std::vector<std::string> args = {"--jobs", std::to_string(jobs)};
     if (c.subpixel) args.push_back("--subpixel");
     const std::vector<std::string> positional = {
         c.projection_image,
@@ -653,9 +665,10 @@ void diagnoseSwappedSeries(Run* run) {
                                 .string();
     const std::string images =
         patternArg((w / seriesFolder(run->l)).string(), "/projector%03d" + escapePercent(ext));
-    const StepResult s = runStep((fs::path(ownFolder()) / "tagharvest").string(),
-                                 harvestArgs(c, false, probe, images, run->p.series.used),
-                                 scratch.string(), (scratch / "tagharvest.log").string());
+    const StepResult s = runStep(
+        (fs::path(ownFolder()) / "tagharvest").string(),
+        harvestArgs(c, false, probe, images, run->p.series.used, detectionJobs(run->c, 1, 0)),
+        scratch.string(), (scratch / "tagharvest.log").string());
     std::cout << " done" << std::endl;
     if (s.status != 0 || !exists(run->w, probe.pointsCam + "/cam_true_num.txt")) return;
     ViewSet v;
@@ -865,15 +878,15 @@ void noteDroppedMarkers(Run* run, const std::vector<std::pair<std::string, std::
              "harmless when few, else retake those photos"});
 }
 
-// The detection of one series, its used photos staged for it.
-ProgramStep harvestStep(Run* run, bool projector) {
+// The detection of one series, its used photos staged for it; jobs as harvestArgs.
+ProgramStep harvestStep(Run* run, bool projector, int jobs) {
     const std::string series = projector ? "projector" : "camera";
     const std::string images =
         stageSeries(run->w, projector ? run->c.projector_images : run->c.camera_images,
                     run->p.series.used, seriesFolder(run->l), series);
     return {projector ? "tagharvest: projected markers in the projector photos"
                       : "tagharvest: markers in the camera photos",
-            "tagharvest", harvestArgs(run->c, projector, run->l, images, run->p.series.used),
+            "tagharvest", harvestArgs(run->c, projector, run->l, images, run->p.series.used, jobs),
             "tagharvest_" + series + ".log"};
 }
 
@@ -898,8 +911,10 @@ void refuseUnmatchedPatterns(Run* run, const std::string& logName) {
 void detect(Run* run) {
     const Plan& p = run->p;
     ProgramStep camera, projector;
-    if (p.detectCamera) camera = harvestStep(run, false);
-    if (p.detectProjector) projector = harvestStep(run, true);
+    const int detections = (p.detectCamera ? 1 : 0) + (p.detectProjector ? 1 : 0);
+    if (p.detectCamera) camera = harvestStep(run, false, detectionJobs(run->c, detections, 0));
+    if (p.detectProjector)
+        projector = harvestStep(run, true, detectionJobs(run->c, detections, detections - 1));
     try {
         if (p.detectCamera && p.detectProjector) {
             run->step += 2;

@@ -1,0 +1,62 @@
+#include "ordered_jobs.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+int machineCores() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void runInOrder(int count, int jobs, const std::function<void(int worker, int i)>& work,
+                const std::function<void(int i)>& take) {
+    if (jobs <= 1 || count <= 1) {
+        for (int i = 0; i < count; ++i) {
+            work(0, i);
+            take(i);
+        }
+        return;
+    }
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<char> finished(count, 0);
+    std::vector<std::exception_ptr> failure(count);
+    std::atomic<int> next{0};
+    std::atomic<bool> stop{false};
+    auto run = [&](int worker) {
+        for (int i; !stop && (i = next++) < count;) {
+            std::exception_ptr e;
+            try {
+                work(worker, i);
+            } catch (...) {
+                e = std::current_exception();
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            failure[i] = e;
+            finished[i] = 1;
+            done.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int w = 0; w < std::min(jobs, count); ++w) threads.emplace_back(run, w);
+    std::exception_ptr raised;
+    for (int i = 0; i < count && !raised; ++i) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait(lock, [&] { return finished[i] != 0; });
+            raised = failure[i];
+        }
+        try {
+            if (!raised) take(i);
+        } catch (...) {
+            raised = std::current_exception();
+        }
+    }
+    stop = true;
+    for (std::thread& t : threads) t.join();
+    if (raised) std::rethrow_exception(raised);
+}

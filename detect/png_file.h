@@ -1,0 +1,15 @@
+// PNG files of 8-bit images written with a fast deflate: the same pixels as OpenCV's
+// encoder gives, in less time and fewer bytes (encoding the run's images took longer
+// than searching the photos).
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <string>
+
+// Writes image (8-bit, 1 or 3 channels, BGR order) as a PNG file at path. Returns false
+// when the file cannot be written or the image is of another kind (nothing is then
+// written).
+bool writeFastPng(const std::string& path, const cv::Mat& image);
+
+// writeFastPng for images it takes and paths ending in ".png", cv::imwrite otherwise.
+bool writePng(const std::string& path, const cv::Mat& image);
