@@ -85,10 +85,21 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, DetectionRe
 
 // One centre per marker (corners summed in corner order from 0, times 0.25; with --subpixel
 // the crossing of the diagonals), or board
-// corners for the 3D list.
-void buildPointLists(RunState* state, int k) {
+// corners for the 3D list. With --subpixel the corners are first freed of the lens's bending
+// of the edges (as fitted to the photo's markers), and the diagonals cross where the lens
+// puts the centre.
+void buildPointLists(RunState* state, int k, cv::Size photo) {
     ImageResult& r = state->results[k];
     const bool centres = state->config().center_flag != 0;
+    RadialLens lens;
+    const bool unbent = state->config().subpixel && fitMarkerLens(*state, r, photo, &lens);
+    if (unbent)
+        for (std::size_t j = 0; j < r.ids.size(); ++j) {
+            cv::Point2d corners[4];
+            for (int p = 0; p < 4; ++p) corners[p] = r.points2d[4 * j + p];
+            unbendCorners(lens, corners);
+            for (int p = 0; p < 4; ++p) r.points2d[4 * j + p] = cv::Point2f(corners[p]);
+        }
     r.points3d.clear();
     if (!centres) {
         for (int id : r.ids)
@@ -104,7 +115,8 @@ void buildPointLists(RunState* state, int k) {
             // perspective (up to tenths of a pixel on a tilted board).
             cv::Point2d corners[4];
             for (int p = 0; p < 4; ++p) corners[p] = r.points2d[4 * j + p];
-            reduced.emplace_back(diagonalCrossing(corners));
+            reduced.emplace_back(unbent ? diagonalCrossing(lens, corners)
+                                        : diagonalCrossing(corners));
         } else {
             float x = 0.0f, y = 0.0f;
             for (int p = 0; p < 4; ++p) {
@@ -299,7 +311,7 @@ void runDetectionPass(RunState* state) {
             // the photo was searched reduced).
             cv::Mat marked = scale < 1.0 ? workImage(photo, scale) : loaded->second;
             drawMarkedImage(state, n, k, marked, scale);
-            buildPointLists(state, k);
+            buildPointLists(state, k, photoSize);
             writeCorrespondenceFiles(state, k);
             ++k;
         }
