@@ -71,24 +71,6 @@ cv::Mat linearHomography(const std::vector<cv::Point2d>& from, const std::vector
     return toScaleInverse * normalized * fromScale;
 }
 
-// Radial distortion around the image centre, radius in half image diagonals. Fitted to
-// the markers, it takes the bulk of a real lens's bending out of the local mappings.
-struct RadialLens {
-    cv::Point2d centre;
-    double scale = 1, k1 = 0, k2 = 0, k3 = 0;
-    double factor(cv::Point2d u) const {
-        const cv::Point2d d = (u - centre) / scale;
-        const double r2 = d.dot(d);
-        return 1 + r2 * (k1 + r2 * (k2 + r2 * k3));
-    }
-    cv::Point2d distort(cv::Point2d u) const { return centre + factor(u) * (u - centre); }
-    cv::Point2d undistort(cv::Point2d p) const {
-        cv::Point2d u = p;
-        for (int k = 0; k < 20; ++k) u = centre + (p - centre) / factor(u);
-        return u;
-    }
-};
-
 // Predicted photo points of ref under homography h (8 values, h33 = 1) and lens.
 void predict(const std::vector<cv::Point2d>& ref, const double h[8], const RadialLens& lens,
              std::vector<cv::Point2d>* out) {
@@ -365,9 +347,15 @@ cv::Point2d diagonalCrossing(const cv::Point2d c[4]) {
     return c[0] + s * d1;
 }
 
+cv::Point2d diagonalCrossing(const RadialLens& lens, const cv::Point2d c[4]) {
+    cv::Point2d u[4];
+    for (int p = 0; p < 4; ++p) u[p] = lens.undistort(c[p]);
+    return lens.distort(diagonalCrossing(u));
+}
+
 std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
                                                    double tolerancePx, cv::Size photo,
-                                                   bool* checked) {
+                                                   bool* checked, RadialLens* fitted) {
     *checked = false;
     std::vector<DroppedMarker> dropped;
     const std::size_t n = markers.size();
@@ -426,6 +414,7 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
         trusted = next;
     }
     *checked = true;
+    if (fitted) *fitted = lens;
     // A disagreement shared by most markers (lens distortion the neighbourhoods do not
     // follow, a board measured wrong) is not a wrong marker: the tolerance grows with it.
     std::vector<double> errors;

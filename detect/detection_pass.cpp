@@ -94,10 +94,21 @@ double sweepThresholds(RunState* state, int n, const cv::Mat& image, PhotoReport
 
 // One centre per marker (corners summed in corner order from 0, times 0.25; with --subpixel
 // the crossing of the diagonals), or board
-// corners for the 3D list.
-void buildPointLists(RunState* state, int k) {
+// corners for the 3D list. With --subpixel the corners are first freed of the lens's bending
+// of the edges (as fitted to the photo's markers), and the diagonals cross where the lens
+// puts the centre.
+void buildPointLists(RunState* state, int k, cv::Size photo) {
     ImageResult& r = state->results[k];
     const bool centres = state->config().center_flag != 0;
+    RadialLens lens;
+    const bool unbent = state->config().subpixel && fitMarkerLens(*state, r, photo, &lens);
+    if (unbent)
+        for (std::size_t j = 0; j < r.ids.size(); ++j) {
+            cv::Point2d corners[4];
+            for (int p = 0; p < 4; ++p) corners[p] = r.points2d[4 * j + p];
+            unbendCorners(lens, corners);
+            for (int p = 0; p < 4; ++p) r.points2d[4 * j + p] = cv::Point2f(corners[p]);
+        }
     r.points3d.clear();
     if (!centres) {
         for (int id : r.ids)
@@ -113,7 +124,8 @@ void buildPointLists(RunState* state, int k) {
             // perspective (up to tenths of a pixel on a tilted board).
             cv::Point2d corners[4];
             for (int p = 0; p < 4; ++p) corners[p] = r.points2d[4 * j + p];
-            reduced.emplace_back(diagonalCrossing(corners));
+            reduced.emplace_back(unbent ? diagonalCrossing(lens, corners)
+                                        : diagonalCrossing(corners));
         } else {
             float x = 0.0f, y = 0.0f;
             for (int p = 0; p < 4; ++p) {
@@ -313,7 +325,7 @@ void detectPhoto(RunState* w, int n, cv::Size photoSize, PhotoReports* reports) 
         // the photo was searched reduced).
         cv::Mat marked = scale < 1.0 ? workImage(photo, scale) : loaded->second;
         drawMarkedImage(state, n, k, marked, scale);
-        buildPointLists(state, k);
+        buildPointLists(state, k, photoSize);
         writeCorrespondenceFiles(state, k);
     }
     reports->counts << state->detectCount[n] << std::endl;

@@ -24,6 +24,20 @@ bool referenceCorners(const RunState& state, int id, cv::Point2d out[4]) {
     return cv::contourArea(quad) > 0;
 }
 
+std::vector<MarkerPlacement> placements(const RunState& state, const ImageResult& result,
+                                        std::vector<std::size_t>* where) {
+    std::vector<MarkerPlacement> placed;
+    for (std::size_t j = 0; j < result.ids.size(); ++j) {
+        MarkerPlacement m;
+        m.id = result.ids[j];
+        if (!referenceCorners(state, m.id, m.reference)) continue;
+        for (int p = 0; p < 4; ++p) m.image[p] = result.points2d[4 * j + p];
+        placed.push_back(m);
+        if (where) where->push_back(j);
+    }
+    return placed;
+}
+
 std::string format(const char* fmt, int n, int id, double a, double b) {
     char text[256];
     std::snprintf(text, sizeof text, fmt, n, id, a, b);
@@ -35,16 +49,8 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
                              std::vector<std::string>* notes) {
     const double tolerance =
         state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceSpecifiedPx;
-    std::vector<MarkerPlacement> placed;
     std::vector<std::size_t> where;  // index in result of each placed marker
-    for (std::size_t j = 0; j < result->ids.size(); ++j) {
-        MarkerPlacement m;
-        m.id = result->ids[j];
-        if (!referenceCorners(state, m.id, m.reference)) continue;
-        for (int p = 0; p < 4; ++p) m.image[p] = result->points2d[4 * j + p];
-        placed.push_back(m);
-        where.push_back(j);
-    }
+    const std::vector<MarkerPlacement> placed = placements(state, *result, &where);
     if (placed.empty()) return;
     bool checked = false;
     const std::vector<DroppedMarker> dropped =
@@ -73,6 +79,14 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
     for (std::size_t j = 0; j < result->ids.size(); ++j)
         if (!remove[j]) appendMarker(*result, j, &kept);
     *result = kept;
+}
+
+bool fitMarkerLens(const RunState& state, const ImageResult& result, cv::Size photo,
+                   RadialLens* lens) {
+    bool checked = false;
+    findInconsistentMarkers(placements(state, result, nullptr), kBoardToleranceSubpixelPx, photo,
+                            &checked, lens);
+    return checked;
 }
 
 std::string damagedMarkerNote(int n, int id) {

@@ -14,6 +14,13 @@
 void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
                              std::vector<std::string>* notes);
 
+struct RadialLens;
+
+// The radial lens fitted to result's markers (corners, not yet reduced to centres) against
+// the board or the pattern image; false when they are too few to fit it. photo: as above.
+bool fitMarkerLens(const RunState& state, const ImageResult& result, cv::Size photo,
+                   RadialLens* lens);
+
 // The note for a marker whose edges are not straight along their whole length.
 std::string damagedMarkerNote(int n, int id);
 

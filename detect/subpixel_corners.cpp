@@ -5,6 +5,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "board_consistency.h"
+
 namespace {
 constexpr double kMaxHalfWindow = 4.0;  // px across the edge, each side
 constexpr double kProfileStep = 0.25;   // px between profile samples
@@ -15,7 +17,9 @@ constexpr double kEdgeSpacing = 0.5;    // px between edge points along the edge
 constexpr double kMinContrast = 20.0;   // grey levels between the border and the surround
 constexpr double kMinEdgeLength = 8.0;  // px
 constexpr int kMinEdgePoints = 6;
-constexpr int kMaxEdgePoints = 40;  // enough for a line; long edges are sampled sparser
+constexpr int kMaxEdgePoints = 40;     // enough for a line; long edges are sampled sparser
+constexpr int kUnbendSteps = 3;        // Newton steps placing a point on a bent edge
+constexpr double kUnbendDelta = 1e-4;  // share of the edge for their derivative
 
 // Bilinear grey value; false outside the image.
 bool sample(const cv::Mat& grey, double x, double y, double* value) {
@@ -112,6 +116,17 @@ bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWi
     return true;
 }
 
+// Edge points located on an edge of this length (px).
+int edgePointCount(double length) {
+    return std::clamp(static_cast<int>(length * (1 - 2 * kEdgeMargin) / kEdgeSpacing),
+                      kMinEdgePoints, kMaxEdgePoints);
+}
+
+// Where edge point k of count lies along its edge, as a share of the edge from its start.
+double edgePointShare(int k, int count) {
+    return kEdgeMargin + (1 - 2 * kEdgeMargin) * (k + 0.5) / count;
+}
+
 // Line (vx, vy, x0, y0) through the located edge points between corners a and b.
 Refinement fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d centre,
                    double halfWindow, cv::Vec4f* line) {
@@ -121,10 +136,9 @@ Refinement fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2
     cv::Point2d n(-d.y, d.x);
     if ((0.5 * (a + b) - centre).dot(n) < 0) n = -n;  // outward, towards the bright surround
     std::vector<cv::Point2f> points;
-    const int count = std::clamp(static_cast<int>(length * (1 - 2 * kEdgeMargin) / kEdgeSpacing),
-                                 kMinEdgePoints, kMaxEdgePoints);
+    const int count = edgePointCount(length);
     for (int k = 0; k < count; ++k) {
-        const double t = length * (kEdgeMargin + (1 - 2 * kEdgeMargin) * (k + 0.5) / count);
+        const double t = length * edgePointShare(k, count);
         const cv::Point2d p = a + t * d;
         double offset = 0.0;
         if (edgeOffset(grey, p, n, halfWindow, &offset))
@@ -193,4 +207,69 @@ Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[
 
 bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]) {
     return refineMarkerCornersChecked(grey, in, out) == Refinement::kRefined;
+}
+
+namespace {
+// Least-squares line (vx, vy, x0, y0) through points, in double precision.
+cv::Vec4d leastSquaresLine(const std::vector<cv::Point2d>& points) {
+    cv::Point2d mean;
+    for (const cv::Point2d& p : points) mean += p;
+    mean /= static_cast<double>(points.size());
+    double sxx = 0, sxy = 0, syy = 0;
+    for (const cv::Point2d& p : points) {
+        const cv::Point2d d = p - mean;
+        sxx += d.x * d.x;
+        sxy += d.x * d.y;
+        syy += d.y * d.y;
+    }
+    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
+    return {std::cos(angle), std::sin(angle), mean.x, mean.y};
+}
+
+bool intersect(const cv::Vec4d& l1, const cv::Vec4d& l2, cv::Point2d* p) {
+    const double det = l1[0] * l2[1] - l1[1] * l2[0];
+    if (std::fabs(det) < 1e-9) return false;
+    const double t = ((l2[2] - l1[2]) * l2[1] - (l2[3] - l1[3]) * l2[0]) / det;
+    *p = cv::Point2d(l1[2] + t * l1[0], l1[3] + t * l1[1]);
+    return true;
+}
+}  // namespace
+
+void unbendCorners(const RadialLens& lens, cv::Point2d corners[4]) {
+    cv::Point2d straight[4];  // undistorted: the edges between them are straight
+    for (int i = 0; i < 4; ++i) straight[i] = lens.undistort(corners[i]);
+    // The lines the refinement fits to the bent edges: it steps along the chord between the
+    // corners and locates the edge across it.
+    cv::Vec4d lines[4];
+    for (int i = 0; i < 4; ++i) {
+        const cv::Point2d a = corners[i], b = corners[(i + 1) % 4];
+        const cv::Point2d ua = straight[i], ub = straight[(i + 1) % 4];
+        const double length = cv::norm(b - a);
+        if (length <= 0) return;
+        const cv::Point2d d = (b - a) / length;
+        const int count = edgePointCount(length);
+        std::vector<cv::Point2d> points;
+        for (int k = 0; k < count; ++k) {
+            const double t = length * edgePointShare(k, count);
+            // The bent edge's point level with a + t d: where its projection on d is t.
+            double share = t / length;
+            cv::Point2d p = lens.distort(ua + share * (ub - ua));
+            for (int step = 0; step < kUnbendSteps; ++step) {
+                const cv::Point2d q = lens.distort(ua + (share + kUnbendDelta) * (ub - ua));
+                const double along = (q - p).dot(d) / kUnbendDelta;
+                if (along <= 0) return;
+                share -= ((p - a).dot(d) - t) / along;
+                p = lens.distort(ua + share * (ub - ua));
+            }
+            points.push_back(p);
+        }
+        lines[i] = leastSquaresLine(points);
+    }
+    cv::Point2d shift[4];
+    for (int i = 0; i < 4; ++i) {
+        cv::Point2d fitted;
+        if (!intersect(lines[(i + 3) % 4], lines[i], &fitted)) return;
+        shift[i] = lens.distort(straight[i]) - fitted;
+    }
+    for (int i = 0; i < 4; ++i) corners[i] += shift[i];
 }

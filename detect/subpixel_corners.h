@@ -32,3 +32,12 @@ Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[
 
 // True with out filled when the refinement succeeds.
 bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d out[4]);
+
+struct RadialLens;
+
+// Lens distortion bends a marker's straight edges; the lines fitted to their middle part
+// then cross off the true corners (by some hundredths of a pixel, outwards from the image
+// centre under barrel distortion, the same way in every photo). Moves refined corners (in
+// corner order) by the difference between the corners of the straight edges and the
+// crossings of the lines the refinement fits to the edges as lens bends them.
+void unbendCorners(const RadialLens& lens, cv::Point2d corners[4]);

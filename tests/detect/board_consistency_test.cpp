@@ -124,6 +124,20 @@ TEST(BoardConsistency, DiagonalsCrossAtTheProjectedCentre) {
     const cv::Point2d c = diagonalCrossing(trapezoid);
     EXPECT_NEAR(c.x, 5, 1e-12);
     EXPECT_NEAR(c.y, 10.0 * 6 / 20, 1e-12);  // the diagonals split 14 : 6 along y
+
+    // Through a barrel lens the bent quad's own diagonals miss the image of the centre by
+    // more than kMinLensMissPx; crossed without the lens, they meet it.
+    constexpr double kMinLensMissPx = 0.3;
+    RadialLens lens;
+    lens.centre = {160, 120};
+    lens.scale = 200;
+    lens.k1 = -0.12;
+    const cv::Point2d straight[4] = {{300, 230}, {240, 232}, {236, 176}, {298, 172}};
+    cv::Point2d bent[4];
+    for (int p = 0; p < 4; ++p) bent[p] = lens.distort(straight[p]);
+    const cv::Point2d centre = lens.distort(diagonalCrossing(straight));
+    EXPECT_GT(cv::norm(diagonalCrossing(bent) - centre), kMinLensMissPx);
+    EXPECT_LT(cv::norm(diagonalCrossing(lens, bent) - centre), 1e-9);
 }
 
 // A real wide-angle lens: the squares of OpenCV's chessboard photos, their corners from the

@@ -6,6 +6,7 @@
 #include <map>
 #include <opencv2/imgproc.hpp>
 
+#include "board_consistency.h"
 #include "harvest_fixture.h"
 #include "subpixel_corners.h"
 
@@ -13,6 +14,11 @@ namespace {
 constexpr double kMaxCornerRmsPx = 0.08;
 constexpr double kMaxWorseningPx = 0.1;
 constexpr int kViews = 3;
+// A square seen through a strong barrel lens: the lines fitted to its bent edges cross up to
+// half a pixel off its corners (at least kMinBendPx); unbent, every corner is within
+// kMaxUnbentErrorPx (about the refinement's accuracy on a regularly supersampled drawing).
+constexpr double kMinBendPx = 0.3;
+constexpr double kMaxUnbentErrorPx = 0.05;
 
 // Detected corners (by view, id and corner) of a camera-mode run.
 using Corners = std::map<std::tuple<int, int, int>, cv::Point2d>;
@@ -148,4 +154,45 @@ TEST(Subpixel, UnreadableLargePhotoIsUnusableWithAndWithoutTheAdaptivePass) {
         EXPECT_NE(r.out.find("Image num  1 :  NG"), std::string::npos) << r.out;
         EXPECT_NE(r.err.find("cam001.png"), std::string::npos) << r.err;
     }
+}
+
+TEST(SubpixelRefinement, UnbendingTakesTheLensBendOutOfTheCorners) {
+    // A straight dark square, undistorted corners below, drawn through a barrel lens centred
+    // in a 320 x 320 image with 8 x 8 supersampling, far off the lens's centre.
+    RadialLens lens;
+    lens.centre = {160, 160};
+    lens.scale = 226;
+    lens.k1 = -0.06;
+    const cv::Point2d straight[4] = {{292, 262}, {182, 270}, {176, 164}, {286, 156}};
+    constexpr int kSub = 6;
+    cv::Mat grey(320, 320, CV_8U);
+    std::vector<cv::Point2f> square(straight, straight + 4);
+    for (int y = 0; y < grey.rows; ++y)
+        for (int x = 0; x < grey.cols; ++x) {
+            int dark = 0;
+            for (int j = 0; j < kSub; ++j)
+                for (int i = 0; i < kSub; ++i) {
+                    const cv::Point2d u =
+                        lens.undistort({x - 0.5 + (i + 0.5) / kSub, y - 0.5 + (j + 0.5) / kSub});
+                    dark += cv::pointPolygonTest(square, cv::Point2f(u), false) > 0;
+                }
+            grey.at<uchar>(y, x) = cv::saturate_cast<uchar>(230 - 210.0 * dark / (kSub * kSub));
+        }
+    cv::Point2d truth[4], start[4], refined[4];
+    for (int i = 0; i < 4; ++i) {
+        truth[i] = lens.distort(straight[i]);
+        start[i] = truth[i] + cv::Point2d(i % 2 ? 0.8 : -0.7, i / 2 ? 0.6 : -0.9);
+    }
+    ASSERT_TRUE(refineMarkerCorners(grey, start, refined));
+    double bend = 0;
+    for (int i = 0; i < 4; ++i) bend = std::max(bend, cv::norm(refined[i] - truth[i]));
+    EXPECT_GT(bend, kMinBendPx) << "the lens should bend the edges measurably";
+    unbendCorners(lens, refined);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(cv::norm(refined[i] - truth[i]), kMaxUnbentErrorPx) << "corner " << i;
+
+    // No lens: nothing moves.
+    cv::Point2d same[4] = {truth[0], truth[1], truth[2], truth[3]};
+    unbendCorners(RadialLens{}, same);
+    for (int i = 0; i < 4; ++i) EXPECT_LT(cv::norm(same[i] - truth[i]), 1e-9) << i;
 }
