@@ -12,6 +12,18 @@ struct RigBend {
     double cx = 0, cy = 0, half = 1;
 };
 
+// A board point through the view pose into the camera, against where the camera saw it (u, v),
+// in units of the group's σ.
+template <typename T>
+void cameraResidual(const T* camera, const T* pose, const T* board, double u, double v,
+                    double invSigma, T* r) {
+    T cam[3], px[2];
+    transformPoint(pose, board, cam);
+    projectThroughLens(camera, cam, px);
+    r[0] = (px[0] - u) * invSigma;
+    r[1] = (px[1] - v) * invSigma;
+}
+
 // The camera on a board marker: parameters camera (12), pose (6), bending (2).
 struct CameraBoardResidual {
     double bx, by, u, v, invSigma;
@@ -20,11 +32,7 @@ struct CameraBoardResidual {
     bool operator()(const T* camera, const T* pose, const T* bending, T* r) const {
         const T board[3] = {T(bx), T(by),
                             boardBend(bending, bend.terms, bx, by, bend.cx, bend.cy, bend.half)};
-        T cam[3], px[2];
-        transformPoint(pose, board, cam);
-        projectThroughLens(camera, cam, px);
-        r[0] = (px[0] - u) * invSigma;
-        r[1] = (px[1] - v) * invSigma;
+        cameraResidual(camera, pose, board, u, v, invSigma, r);
         return true;
     }
 };
@@ -39,11 +47,7 @@ struct CameraProjectedResidual {
         const T board[3] = {
             point[0], point[1],
             boardBend(bending, bend.terms, point[0], point[1], bend.cx, bend.cy, bend.half)};
-        T cam[3], px[2];
-        transformPoint(pose, board, cam);
-        projectThroughLens(camera, cam, px);
-        r[0] = (px[0] - u) * invSigma;
-        r[1] = (px[1] - v) * invSigma;
+        cameraResidual(camera, pose, board, u, v, invSigma, r);
         return true;
     }
 };
