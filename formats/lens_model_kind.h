@@ -1,0 +1,47 @@
+// The lens models the toolkit fits, under one name wherever they are chosen, fitted, written
+// or read. Each program's command line has its own numbers for them (lensrig: 0 none,
+// 1 rational, 2 standard; lumenrig: 0 none, 1 standard); those are mapped here, at parse time,
+// and nowhere else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class LensModel { kNone, kStandard, kRational };
+
+struct LensModelTraits {
+    LensModel model;
+    const char* name;  // as written in every result file: "none", "standard", "rational"
+    // The coefficients the model fits, in OpenCV's order (none: no coefficient).
+    std::vector<std::string> coefficientNames;
+    // OpenCV's calibration flags for fitting it (the values of cv::CALIB_*: this layer does
+    // not see OpenCV; the calibration code checks them against it at compile time).
+    int calibrationFlags;
+};
+
+const LensModelTraits& lensModelTraits(LensModel model);
+inline const char* lensModelName(LensModel model) {
+    return lensModelTraits(model).name;
+}
+inline int coefficientCount(LensModel model) {
+    return static_cast<int>(lensModelTraits(model).coefficientNames.size());
+}
+
+// From a result file's name; false for any other text.
+bool lensModelFromName(const std::string& name, LensModel* model);
+
+// lensrig's dist_mode: 0 none, 1 rational, 2 standard; false for any other number.
+bool lensModelFromLensrigMode(int mode, LensModel* model);
+int lensrigMode(LensModel model);
+// lumenrig's proj_dist_mode: 0 none, 1 standard; false for any other number (lumenrig does
+// not fit the rational model).
+bool lensModelFromLumenrigMode(int mode, LensModel* model);
+int lumenrigMode(LensModel model);  // -1 for the rational model
+
+// OpenCV's flag values, mirrored (see calibrationFlags).
+constexpr int kCalibZeroTangentDist = 8;
+constexpr int kCalibFixK1 = 32;
+constexpr int kCalibFixK2 = 64;
+constexpr int kCalibFixK3 = 128;
+constexpr int kCalibRationalModel = 16384;
+constexpr int kNoDistortionFlags = kCalibZeroTangentDist | kCalibFixK1 | kCalibFixK2 | kCalibFixK3;
