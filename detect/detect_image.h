@@ -22,6 +22,5 @@ int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int 
 void sortByConfidence(std::vector<DetectionEntry>* entries);
 
 // Reorders the four vertices of each of the first count entries into the corner order
-// (0 bottom right, 1 bottom left, 2 top left, 3 top right) for markers turned less
-// than 45 degrees.
+// of docs/conventions.md, for markers turned less than 45 degrees.
 void orderCorners(DetectionSlot* slot);

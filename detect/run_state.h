@@ -1,8 +1,6 @@
 // State of one tagharvest run, shared by its passes.
 //
-// Corner order of every point list: corner 0 has the larger x and larger y (bottom right,
-// y growing downward), corner 1 smaller x and larger y, corner 2 smaller x and smaller y,
-// corner 3 larger x and smaller y. Board corners follow the same rule in board X and Y.
+// Every point list keeps the corner order of docs/conventions.md.
 #pragma once
 
 #include <iostream>

@@ -24,8 +24,8 @@ enum class Refinement {
                 // would move by more than kMaxCornerShiftPx: the corners cannot be trusted
 };
 
-// in: the detected corners in corner order (0 bottom right, 1 bottom left, 2 top left,
-// 3 top right), each within about 1.5 px of the true one. grey: 8-bit single channel.
+// in: the detected corners in corner order (docs/conventions.md), each within about
+// 1.5 px of the true one. grey: 8-bit single channel.
 // out is written only for kRefined.
 Refinement refineMarkerCornersChecked(const cv::Mat& grey, const cv::Point2d in[4],
                                       cv::Point2d out[4]);

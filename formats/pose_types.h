@@ -1,8 +1,7 @@
 // The pose calculator's records as its files hold them.
 //
-// A Transform maps a point p to rot * p + trans; rot is row-major (rot[i][j] = row i,
-// column j). Pose parameters are tx, ty, tz (translation) and alpha, beta, gamma
-// (degrees about x, y, z) with rot = Rx(alpha)*Ry(beta)*Rz(gamma).
+// A Transform maps p to rot * p + trans, rot row-major; rot = Rx(alpha)*Ry(beta)*Rz(gamma)
+// for the pose parameters (docs/conventions.md, the pose calculator's poses).
 #pragma once
 
 struct Transform {

@@ -1,12 +1,8 @@
 // One joint, robust least-squares solve of a whole camera + projector rig, with the parameters'
 // uncertainty.
 //
-// Conventions. Pixel coordinates have the centre of the top-left pixel at (0, 0). The board frame
-// has the board in its z = 0 plane (before bending), in board units (the unit of the board points,
-// e.g. mm); every length (T, baseline, working distance) is in board units. A view's pose maps
-// board to camera: x_cam = Rodrigues(rvec) x_board + tvec. The rig pose maps camera to projector
-// as OpenCV's stereo calibration does: x_proj = R x_cam + T. Both devices are OpenCV pinhole
-// models with OpenCV's distortion (k1 k2 p1 p2 k3 [k4 k5 k6]), the projector run backwards.
+// Pixels, the board frame (z = 0 before bending), pose directions (views: board to camera; R, T:
+// camera to projector) and units: docs/conventions.md. The projector is a camera run backwards.
 //
 // Formulation. Every observation is a forward projection through a device model:
 //  - camera on board points: the board point (bent, see below) through the view pose into the

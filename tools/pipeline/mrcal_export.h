@@ -1,11 +1,8 @@
 // camera.cameramodel and projector.cameramodel: the calibrated devices as mrcal's tools read
 // them (mrcal's text format, a Python dictionary literal).
 //
-// Conventions are OpenCV's and ours: pixel (0, 0) is the centre of the top-left pixel, the
-// coefficients of LENSMODEL_OPENCV5 / LENSMODEL_OPENCV8 are OpenCV's k1 k2 p1 p2 k3 (k4 k5 k6)
-// in that order, and the extrinsics are mrcal's rt_fromref: a Rodrigues vector and a
-// translation (board units) taking a point from the reference (the camera) into the device,
-// x_device = R x_ref + t. The camera is at the reference; the projector's are the stereo R, T.
+// Pixels, coefficient order and the direction of rt_fromref: docs/conventions.md. The camera is
+// at the reference; the projector's extrinsics are the stereo R, T.
 #pragma once
 
 #include <opencv2/core.hpp>

@@ -1,7 +1,7 @@
 // camera_info_camera.yaml and camera_info_projector.yaml: the devices as ROS camera_info YAML
 // (what ROS's camera calibration parsers read and its camera drivers publish).
 //
-// Pixels as ours and OpenCV's ((0, 0) the centre of the top-left pixel). distortion_model is
+// Pixels and units as in docs/conventions.md. distortion_model is
 // plumb_bob (k1 k2 p1 p2 k3) or, for an eight-coefficient lens, rational_polynomial (k1 k2 p1
 // p2 k3 k4 k5 k6). With a projector the two files are a stereo pair as ROS expects one: the
 // camera the left device, rectification_matrix and projection_matrix OpenCV's stereo

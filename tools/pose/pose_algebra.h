@@ -1,8 +1,6 @@
 // Rigid transformations of the pose calculator, all in single precision.
 //
-// Conventions: a Transform maps a point p to rot * p + trans; rot is row-major
-// (rot[i][j] = row i, column j). Pose parameters are tx, ty, tz (translation)
-// and alpha, beta, gamma (degrees about x, y, z) with rot = Rx(alpha)*Ry(beta)*Rz(gamma).
+// Transforms and pose parameters: docs/conventions.md (the pose calculator's poses).
 // Every product and every partial sum is rounded to float, sums start at 0.
 #pragma once
 

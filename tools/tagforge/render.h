@@ -1,7 +1,6 @@
 // Anti-aliased rendering by inverse mapping: every pixel averages n x n sub-samples (one
 // at a deterministic random place in each cell of an n x n grid), each mapped back to the
-// surface it shows. Pixel (i, j) covers [i - 0.5, i + 0.5] x
-// [j - 0.5, j + 0.5]: integer coordinates are pixel centres.
+// surface it shows. Integer coordinates are pixel centres (docs/conventions.md).
 #pragma once
 
 #include <functional>
