@@ -31,9 +31,15 @@ void loadPhoto(const RunState& run, int n, PhotoWork* w) {
     w->workSize = w->image.empty() ? w->photoSize : w->image.size();
 }
 
-// Step 3 (and 6): drops what disagrees with the board, in the pixels of the corners.
-void checkAgainstBoard(const RunState& run, cv::Size pixels, PhotoWork* w, DropLog* log) {
-    dropInconsistentMarkers(run, w->n, pixels, &w->result, log);
+// Step 3 (and 6): drops what disagrees with the board, the corners in the pixels of the
+// work image or of the photo.
+void checkAgainstBoard(const RunState& run, bool onWorkImage, PhotoWork* w, DropLog* log) {
+    const std::size_t first = log->markers.size();
+    dropInconsistentMarkers(run, w->n, onWorkImage ? w->workSize : w->photoSize, &w->result, log);
+    // drops.txt measures in the photo's pixels, like the correspondences beside it.
+    if (onWorkImage)
+        for (std::size_t i = first; i < log->markers.size(); ++i)
+            log->markers[i].errorPx /= w->scale;
 }
 
 // Steps 5 and 6: the corners of a reduced copy refined on the full photo and checked
@@ -42,7 +48,7 @@ void refineAndCheckAtFullSize(const RunState& run, const std::vector<int>& check
                               DropLog* log) {
     const bool reduced = w->scale < 1.0;
     if (reduced) refineAtFullSize(w->n, w->photo, w->scale, &w->result, log);
-    if (reduced || w->result.ids != checkedIds) checkAgainstBoard(run, w->photoSize, w, log);
+    if (reduced || w->result.ids != checkedIds) checkAgainstBoard(run, false, w, log);
 }
 
 // The photo's block of camera_AR_2Dinfo, its drops and its count line.
@@ -70,7 +76,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
     DropLog sweepDrops;
     w->result = acceptedMarkers(run, n, sweep, w->image, &sweepDrops);
     // 3. The board check, on the work image.
-    checkAgainstBoard(run, w->workSize, w, &sweepDrops);
+    checkAgainstBoard(run, true, w, &sweepDrops);
     const std::vector<int> checkedIds = w->result.ids;
     // Reduced photos: the corners are refined on the full photo once, after the last
     // step that can add markers.
