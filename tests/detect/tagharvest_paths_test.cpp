@@ -95,16 +95,16 @@ TEST(TagharvestPaths, EveryPathListsEveryMarkerAtItsPlace) {
         SCOPED_TRACE(c.name);
         const std::string sceneDir = dir.file(c.scene);
         const SceneTruth truth = loadSceneTruth(sceneDir);
-        TempDir work;
-        prepareWorkDir(sceneDir, work.path());
         HarvestArgs a;
+        a.count = 1;
+        a.repeats = 1;  // one global threshold: the dark side of the board is lost
+        a.adaptive = c.adaptive;
         a.projection = sceneDir + "/projection.png";
         a.cameraImages = sceneDir + "/images/cam%03d.png";
-        a.count = 1;
-        a.repeats = 1;
-        a.adaptive = c.adaptive;
         std::vector<std::string> args = a.list();
         args.insert(args.begin(), "--subpixel");
+        TempDir work;
+        prepareWorkDir(sceneDir, work.path());
         const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
         ASSERT_EQ(r.status, 0) << r.err;
         const bool reduced = c.searched.width == 2048;
