@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iostream>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "detect_image.h"
 #include "detection_reports.h"
@@ -52,22 +52,24 @@ std::string reportName(const RunState& state, const char* what, int n) {
 }
 
 // One iteration; returns false when the pass should stop.
-bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey,
-                  std::vector<IdEntry>* ids, std::ofstream& report, std::vector<std::string>* drops,
-                  cv::Mat* lastRectified) {
-    const DetectorConfig& c = state->config();
-    const cv::Size cameraSize(state->cameraWidth, state->cameraHeight);
-    ImageResult& result = state->results[k];
-    *state->out << (r == 0 ? "start adaptive --> " + std::to_string(n)
-                           : "roop_count --> " + std::to_string(r))
-                << std::endl;
+bool runIteration(const RunState& run, PhotoEngine* engine, PhotoWork* w, int r,
+                  const cv::Mat& photoGrey, std::vector<IdEntry>* ids, std::ostream& report,
+                  DropLog* log) {
+    const DetectorConfig& c = run.config();
+    const int n = w->n;
+    const cv::Size cameraSize = w->workSize;
+    ImageResult& result = w->result;
+    std::ostream& out = w->console.out();
+    out << (r == 0 ? "start adaptive --> " + std::to_string(n)
+                   : "roop_count --> " + std::to_string(r))
+        << std::endl;
     const std::size_t m = result.ids.size();
 
     // Homographies from the accepted markers that have a place in the pattern image.
     std::vector<cv::Point2f> imagePts, patternPts, scaledPts;
     for (std::size_t j = 0; j < m; ++j) {
-        if (!state->patternFound(result.ids[j])) continue;
-        const PatternMarker& pm = state->patternTable[result.ids[j]];
+        if (!run.patternFound(result.ids[j])) continue;
+        const PatternMarker& pm = run.patternTable[result.ids[j]];
         for (int p = 0; p < 4; ++p) {
             imagePts.push_back(result.points2d[4 * j + p]);
             patternPts.emplace_back(static_cast<float>(pm.vertex[p][0]),
@@ -87,10 +89,10 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     if (patternToRectified.empty()) return false;
 
     cv::Mat rectified, grey;
-    cv::warpPerspective(state->images[n], rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
+    cv::warpPerspective(w->image, rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
                         cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
     cv::cvtColor(rectified, grey, cv::COLOR_BGR2GRAY);
-    *lastRectified = rectified;  // each iteration's view replaces the one before
+    w->adaptive.rectified = rectified;  // each iteration's view replaces the one before
 
     for (std::size_t j = 0; j < m; ++j) {
         IdEntry& e = (*ids)[result.ids[j]];
@@ -103,19 +105,18 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     for (int id = 0; id < c.number_of_pattern; ++id) {
         IdEntry& e = (*ids)[id];
-        if (e.state == kOutside || !state->patternFound(id)) continue;
+        if (e.state == kOutside || !run.patternFound(id)) continue;
         std::vector<cv::Point2f> predicted, inRectified;
-        cv::perspectiveTransform(patternCorners(state->patternTable[id]), predicted,
-                                 patternToImage);
+        cv::perspectiveTransform(patternCorners(run.patternTable[id]), predicted, patternToImage);
         bool outside = false;
         for (const cv::Point2f& p : predicted)
-            if (p.x < 0 || p.y < 0 || p.x > state->cameraWidth || p.y > state->cameraHeight)
+            if (p.x < 0 || p.y < 0 || p.x > cameraSize.width || p.y > cameraSize.height)
                 outside = true;
         if (outside) {
             e.state = kOutside;
             continue;
         }
-        cv::perspectiveTransform(patternCorners(state->patternTable[id]), inRectified,
+        cv::perspectiveTransform(patternCorners(run.patternTable[id]), inRectified,
                                  patternToRectified);
         const cv::Rect box = cv::boundingRect(inRectified);
         const cv::Rect grown(box.x - kRegionGrowth, box.y - kRegionGrowth,
@@ -129,15 +130,16 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     cv::Mat binarized;
     cv::cvtColor(grey, binarized, cv::COLOR_GRAY2BGR);
     DetectionSlot slot;
-    detectImage(state, binarized, &slot, kRectifiedThreshold, state->args.driver.AR_thresh,
-                "the rectified view of image " + std::to_string(n));
-    *state->out << "Additionally detected ID list\n";
+    detectImage(engine, run.cameraRecord, binarized, &slot, kRectifiedThreshold,
+                run.args.driver.AR_thresh, "the rectified view of image " + std::to_string(n),
+                w->console.err());
+    out << "Additionally detected ID list\n";
     for (int j = 0; j < slot.confidentCount; ++j) {
         const DetectionEntry& d = slot.entries[j];
-        if (d.id < 0 || d.id >= c.number_of_pattern || !state->patternFound(d.id)) continue;
+        if (d.id < 0 || d.id >= c.number_of_pattern || !run.patternFound(d.id)) continue;
         IdEntry& e = (*ids)[d.id];
         if (e.state != kNotAccepted) continue;
-        *state->out << "id = " << d.id << "\n";
+        out << "id = " << d.id << "\n";
         e.state = kAdded;
         e.confidence = d.cf;
         std::vector<cv::Point2f> vertex, back;
@@ -150,7 +152,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
             const Refinement outcome = refineMarkerCornersChecked(photoGrey, e.corner, refined);
             if (outcome == Refinement::kDamaged) {
                 e.state = kDropped;  // and never added again
-                drops->push_back(damagedMarkerNote(n, d.id));
+                logDamagedMarker(n, d.id, log);
                 continue;
             }
             e.refinementFailed = outcome == Refinement::kTooSmall;
@@ -159,7 +161,7 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
         }
     }
 
-    int& count = state->detectCount[n];
+    int& count = w->count;
     count = 0;
     report << "image_num = " << n << std::endl;
     ImageResult updated;
@@ -181,35 +183,44 @@ bool runIteration(RunState* state, int n, int k, int r, const cv::Mat& photoGrey
     }
     result = updated;
     if (static_cast<std::size_t>(count) == m) {
-        *state->out << "No additional markers are detected.\n";
+        out << "No additional markers are detected.\n";
         return false;
     }
     return true;
 }
 }  // namespace
 
-void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* drops) {
+void runAdaptivePass(const RunState& run, PhotoEngine* engine, PhotoWork* w, DropLog* log) {
     // The homographies need at least one accepted marker.
-    if (state->results[k].ids.empty()) return;
-    std::vector<IdEntry> ids(state->config().number_of_pattern);
-    const std::string diffName = reportName(*state, "diff_detectnum", n);
-    const std::string adaptiveName = reportName(*state, "adaptive_AR_2Dinfo", n);
-    std::ofstream diff(diffName);
-    diff << "Before adaptive:" << state->detectCount[n] << "\n";
-    std::ofstream report(adaptiveName);
+    if (w->result.ids.empty()) return;
+    std::vector<IdEntry> ids(run.config().number_of_pattern);
+    std::ostringstream diff, report;
+    diff << "Before adaptive:" << w->count << "\n";
     cv::Mat photoGrey;
-    if (state->config().subpixel) cv::cvtColor(state->images[n], photoGrey, cv::COLOR_BGR2GRAY);
-    cv::Mat lastRectified;
+    if (run.config().subpixel) cv::cvtColor(w->image, photoGrey, cv::COLOR_BGR2GRAY);
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(state, n, k, r, photoGrey, &ids, report, drops, &lastRectified)) break;
-    if (!lastRectified.empty()) {
+        if (!runIteration(run, engine, w, r, photoGrey, &ids, report, log)) break;
+    diff << "After adaptive: " << w->count << std::endl;
+    w->adaptive.ran = true;
+    w->adaptive.diff = diff.str();
+    w->adaptive.report = report.str();
+}
+
+void writeAdaptiveReports(RunState* run, const PhotoWork& w) {
+    if (!w.adaptive.ran) return;
+    if (!w.adaptive.rectified.empty()) {
         char homoName[64];
         std::snprintf(homoName, sizeof homoName,
-                      state->cameraMode() ? "test/Cam_%03d_homo.png" : "test/Proj_%03d_homo.png",
-                      n);
-        saveImage(state, homoName, lastRectified);
+                      run->cameraMode() ? "test/Cam_%03d_homo.png" : "test/Proj_%03d_homo.png",
+                      w.n);
+        saveImage(run, homoName, w.adaptive.rectified);
     }
-    diff << "After adaptive: " << state->detectCount[n] << std::endl;
-    closeReport(state, &diff, diffName);
-    closeReport(state, &report, adaptiveName);
+    const std::string diffName = reportName(*run, "diff_detectnum", w.n);
+    const std::string adaptiveName = reportName(*run, "adaptive_AR_2Dinfo", w.n);
+    std::ofstream diff(diffName);
+    diff << w.adaptive.diff;
+    std::ofstream report(adaptiveName);
+    report << w.adaptive.report;
+    closeReport(run, &diff, diffName);
+    closeReport(run, &report, adaptiveName);
 }

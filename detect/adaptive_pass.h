@@ -5,11 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "run_state.h"
+#include "detect_image.h"
+#include "marker_drops.h"
+#include "photo_work.h"
 
-// Runs up to six iterations on usable image n (success position k) while the number of
-// markers changes, replacing ImageResult k and the detect count of n. Writes the
-// diff_detectnum and adaptive_AR_2Dinfo reports and the rectified image of the last
-// iteration (each iteration's replaces the one before); the caller draws the marked
-// image of the result. Markers dropped on the way are noted in *drops.
-void runAdaptivePass(RunState* state, int n, int k, std::vector<std::string>* drops);
+// Step 4 of a usable photo's work: up to six iterations on the work image of w while the
+// number of markers changes, replacing w's result and count. Leaves the diff_detectnum
+// and adaptive_AR_2Dinfo reports and the rectified view of the last iteration in w;
+// markers dropped on the way are logged.
+void runAdaptivePass(const RunState& run, PhotoEngine* engine, PhotoWork* w, DropLog* log);
+
+// Writes what the adaptive pass left in w (nothing when it did not run): the rectified
+// view, then the two reports.
+void writeAdaptiveReports(RunState* run, const PhotoWork& w);

@@ -7,24 +7,23 @@
 
 #include "board_consistency.h"
 #include "detection_reports.h"
+#include "drops_file.h"
 
 std::string outputFileName(const RunState& state, const std::string& prefix, int n) {
     return numberedName(state.config().points_output_file_name, prefix, n, ".txt");
 }
 
-void writeCorrespondenceFiles(RunState* state, int k) {
-    const int n = state->successList[k];
+void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
     const bool camera = state->cameraMode();
     const bool centres = state->config().center_flag != 0;
-    const ImageResult& r = state->results[k];
     const std::string name2d = outputFileName(*state, camera ? "/cam2D" : "/proj2D", n);
     const std::string nameOther = outputFileName(*state, camera ? "/cam3D" : "/pattern", n);
-    *state->out << "output points text --> " << n << std::endl;
+    std::cout << "output points text --> " << n << std::endl;
 
     std::ofstream other(nameOther);
     std::ofstream points2d(name2d);
     cv::Mat detect = state->patternImage.clone();
-    const int count = state->detectCount[n];
+    const int count = static_cast<int>(r.ids.size());
     for (int j = 0; j < count; ++j) {
         const int id = r.ids[j];
         // Without a place in the pattern image a marker has no pattern point: leave it
@@ -77,4 +76,9 @@ void writeTrueNumberFile(RunState* state) {
     std::ofstream out(name);
     for (int n : state->successList) out << n << "\n";
     closeReport(state, &out, name);
+}
+
+void writeDropsFile(RunState* state) {
+    const std::string name = state->config().points_output_file_name + "/" + kDropsFileName;
+    if (writeMarkerDrops(name, state->drops) != 0) reportUnwritten(state, name);
 }

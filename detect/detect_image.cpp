@@ -47,23 +47,24 @@ double oversizedShare(const LabelResult& labels) {
 }
 }  // namespace
 
-int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int threshold,
-                double arThresh, const std::string& what) {
-    installCameraParams(state->engine.get(), state->cameraRecord, image.cols, image.rows);
-    toPackedBGRA(image, &state->packed);
+int detectImage(PhotoEngine* engine, const CameraParam& record, const cv::Mat& image,
+                DetectionSlot* slot, int threshold, double arThresh, const std::string& what,
+                std::ostream& err) {
+    installCameraParams(&engine->context, record, image.cols, image.rows);
+    toPackedBGRA(image, &engine->packed);
     MarkerInfo* markers = nullptr;
     int count = 0;
     const bool failed =
-        detectMarkersIn(state->engine.get(), state->packed.data(), threshold, &markers, &count) < 0;
+        detectMarkersIn(&engine->context, engine->packed.data(), threshold, &markers, &count) < 0;
     if (failed) {
-        *state->err << "marker detection failed on " << what << " at threshold " << threshold
-                    << " (too many dark regions); no markers taken from it" << std::endl;
+        err << "marker detection failed on " << what << " at threshold " << threshold
+            << " (too many dark regions); no markers taken from it" << std::endl;
         count = 0;
     }
     slot->entries.clear();
     slot->confidentCount = 0;
     // Labels of a failed detection are unusable.
-    slot->oversizedShare = failed ? 0.0 : oversizedShare(state->engine->buffers.labels);
+    slot->oversizedShare = failed ? 0.0 : oversizedShare(engine->context.buffers.labels);
     for (int i = 0; i < count; ++i) {
         DetectionEntry e{markers[i].id, markers[i].cf, {}};
         for (int p = 0; p < 4; ++p)
@@ -73,6 +74,17 @@ int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int 
     sortByConfidence(&slot->entries);
     for (const DetectionEntry& e : slot->entries)
         if (e.cf > arThresh) ++slot->confidentCount;
+    return count;
+}
+
+int detectImage(RunState* state, const cv::Mat& image, DetectionSlot* slot, int threshold,
+                double arThresh, const std::string& what) {
+    // The run's engine is lent for the call (moved, not copied) and handed back.
+    PhotoEngine lent{std::move(*state->engine), std::move(state->packed)};
+    const int count =
+        detectImage(&lent, state->cameraRecord, image, slot, threshold, arThresh, what, std::cerr);
+    *state->engine = std::move(lent.context);
+    state->packed = std::move(lent.packed);
     return count;
 }
 

@@ -26,8 +26,8 @@ void closeDetectionReports(RunState* state, DetectionReports* r) {
     closeReport(state, &r->thresholds, r->thresholdsName);
 }
 
-void drawMarkedImage(RunState* state, int n, int k, cv::Mat& target, double scale) {
-    ImageResult result = state->results[k];
+void drawMarkedImage(const ImageResult& full, double scale, cv::Mat* target) {
+    ImageResult result = full;
     if (scale < 1.0)
         for (cv::Point2f& p : result.points2d)
             p = cv::Point2f(static_cast<float>((p.x + 0.5) * scale - 0.5),
@@ -38,21 +38,20 @@ void drawMarkedImage(RunState* state, int n, int k, cv::Mat& target, double scal
     auto round = [](double v) { return static_cast<int>(std::nearbyint(v)); };
     for (std::size_t q = 0; q < result.points2d.size(); ++q) {
         const cv::Point2f& p = result.points2d[q];
-        cv::circle(target, cv::Point(round(p.x), round(p.y)), 5, kCornerColour[q % 4], 1,
+        cv::circle(*target, cv::Point(round(p.x), round(p.y)), 5, kCornerColour[q % 4], 1,
                    cv::LINE_8);
     }
-    const int count = state->detectCount[n];
+    const int count = static_cast<int>(result.ids.size());
     for (int j = 0; j < count && 4 * j + 3 < static_cast<int>(result.points2d.size()); ++j) {
         const cv::Point2f* c = &result.points2d[4 * j];
         const float cx = (c[1].x + c[0].x + c[2].x + c[3].x) * 0.25f - 15;
         const float cy = (c[3].y + c[0].y + c[2].y + c[1].y) * 0.25f - 10;
         char text[32];
         std::snprintf(text, sizeof text, "id%02d", result.ids[j]);
-        cv::putText(target, text, cv::Point(round(cx), round(cy)), cv::FONT_HERSHEY_SIMPLEX, 0.5,
+        cv::putText(*target, text, cv::Point(round(cx), round(cy)), cv::FONT_HERSHEY_SIMPLEX, 0.5,
                     cv::Scalar(255, 255, 0), 2, cv::LINE_AA);
         std::snprintf(text, sizeof text, "%4.3f", result.confidences[j]);
-        cv::putText(target, text, cv::Point(round(cx + 5), round(cy + 15)),
+        cv::putText(*target, text, cv::Point(round(cx + 5), round(cy + 15)),
                     cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(255, 0, 255), 2, cv::LINE_AA);
     }
-    saveImage(state, expandPattern(state->config().marked_image_name, n), target);
 }

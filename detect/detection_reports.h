@@ -22,7 +22,7 @@ void closeDetectionReports(RunState* state, DetectionReports* reports);
 // Closes a report stream and records it when writing failed.
 void closeReport(RunState* state, std::ofstream* out, const std::string& name);
 
-// Draws the accepted corners (circles coloured by corner index), ids and confidences
-// of ImageResult k onto target and saves it under marked_image_name with n. scale < 1:
-// the corners are full-size and target is the photo reduced by scale.
-void drawMarkedImage(RunState* state, int n, int k, cv::Mat& target, double scale = 1.0);
+// Draws the accepted corners of result (circles coloured by corner index), ids and
+// confidences onto target. scale < 1: the corners are full-size and target is the photo
+// reduced by scale.
+void drawMarkedImage(const ImageResult& result, double scale, cv::Mat* target);

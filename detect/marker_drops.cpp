@@ -46,7 +46,7 @@ std::string format(const char* fmt, int n, int id, double a, double b) {
 }  // namespace
 
 void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
-                             std::vector<std::string>* notes) {
+                             DropLog* log) {
     const double tolerance =
         state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceSpecifiedPx;
     std::vector<std::size_t> where;  // index in result of each placed marker
@@ -56,16 +56,17 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
     const std::vector<DroppedMarker> dropped =
         findInconsistentMarkers(placed, tolerance, photo, &checked);
     if (!checked) {
-        notes->push_back("image " + std::to_string(n) + ": " + std::to_string(placed.size()) +
-                         " markers are too few to check them against the " +
-                         (state.cameraMode() ? "board" : "pattern image") +
-                         "; they are kept as detected");
+        log->notes.push_back("image " + std::to_string(n) + ": " + std::to_string(placed.size()) +
+                             " markers are too few to check them against the " +
+                             (state.cameraMode() ? "board" : "pattern image") +
+                             "; they are kept as detected");
         return;
     }
     std::vector<bool> remove(result->ids.size(), false);
     for (const DroppedMarker& d : dropped) {
         remove[where[d.index]] = true;
-        notes->push_back(format(
+        log->markers.push_back(MarkerDrop{n, placed[d.index].id, "board", d.error});
+        log->notes.push_back(format(
             state.cameraMode()
                 ? "image %d: marker id %d dropped: its corners lie %.1f px from where the "
                   "markers around it place it on the board (tolerance %.1f px); a wrong id or "
@@ -89,10 +90,11 @@ bool fitMarkerLens(const RunState& state, const ImageResult& result, cv::Size ph
     return checked;
 }
 
-std::string damagedMarkerNote(int n, int id) {
-    return "image " + std::to_string(n) + ": marker id " + std::to_string(id) +
-           " dropped: its edges are not straight along their whole length (partly hidden or "
-           "damaged), so its corners cannot be trusted";
+void logDamagedMarker(int n, int id, DropLog* log) {
+    log->markers.push_back(MarkerDrop{n, id, "edges", 0.0});
+    log->notes.push_back("image " + std::to_string(n) + ": marker id " + std::to_string(id) +
+                         " dropped: its edges are not straight along their whole length "
+                         "(partly hidden or damaged), so its corners cannot be trusted");
 }
 
 void reportDrops(const std::vector<std::string>& notes, std::ostream& console,

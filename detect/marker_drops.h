@@ -5,14 +5,22 @@
 #include <string>
 #include <vector>
 
+#include "drops_file.h"
 #include "run_state.h"
 
+// What a step of a photo's work dropped: the notes for the console and the report, and
+// the dropped markers as drops.txt lists them.
+struct DropLog {
+    std::vector<std::string> notes;
+    std::vector<MarkerDrop> markers;
+};
+
 // Removes from result (corners not yet reduced to centres) the markers that disagree
-// with where the other markers of image n place them, and adds one note per dropped
-// marker to *notes (and one when there are too few markers to check). photo: the size of
-// the image the corners are in.
+// with where the other markers of image n place them, and logs each (a note and a
+// "board" drop; a note alone when there are too few markers to check). photo: the size
+// of the image the corners are in.
 void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
-                             std::vector<std::string>* notes);
+                             DropLog* log);
 
 struct RadialLens;
 
@@ -21,8 +29,9 @@ struct RadialLens;
 bool fitMarkerLens(const RunState& state, const ImageResult& result, cv::Size photo,
                    RadialLens* lens);
 
-// The note for a marker whose edges are not straight along their whole length.
-std::string damagedMarkerNote(int n, int id);
+// Logs marker id of image n as dropped because its edges are not straight along their
+// whole length (an "edges" drop; the refinement reports no deviation, so 0 px).
+void logDamagedMarker(int n, int id, DropLog* log);
 
 // Prints the notes on the console and appends them to a report.
 void reportDrops(const std::vector<std::string>& notes, std::ostream& console,

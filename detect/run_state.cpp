@@ -31,7 +31,7 @@ void reportUnusablePhoto(std::ostream& err, const std::string& name, int n, cv::
 }
 
 void reportUnwritten(RunState* state, const std::string& path) {
-    *state->err << "cannot write " << path << std::endl;
+    std::cerr << "cannot write " << path << std::endl;
     state->unwritten.push_back(path);
 }
 

@@ -1,4 +1,5 @@
-// State of one tagharvest run, shared by its passes.
+// State of one tagharvest run, shared by its passes; read only while photos are worked on
+// (what a photo needs of its own is in its PhotoWork).
 //
 // Every point list keeps the corner order of docs/conventions.md.
 #pragma once
@@ -13,6 +14,7 @@
 
 #include "camera_param.h"
 #include "detector_config.h"
+#include "drops_file.h"
 #include "engine_context.h"
 #include "image_writer.h"
 
@@ -54,10 +56,9 @@ struct BoardEntry {
 
 struct RunState {
     TagharvestArgs args;
-    std::set<int> readable;         // image numbers that load at the series size
-    double workScale = 1.0;         // the search runs on photos reduced by this (--subpixel)
-    std::map<int, cv::Mat> images;  // the image in work (8-bit BGR) by image number
-    int cameraWidth = 0, cameraHeight = 0;
+    std::set<int> readable;  // image numbers that load at the series size
+    double workScale = 1.0;  // the search runs on photos reduced by this (--subpixel)
+    int cameraWidth = 0, cameraHeight = 0;  // the series size
     cv::Mat patternImage;
     std::vector<PatternMarker> patternTable;  // by id, number_of_pattern entries
     std::vector<BoardEntry> board;            // by id, at least 63 entries
@@ -65,16 +66,14 @@ struct RunState {
     std::vector<int> successList;             // usable image numbers, ascending
     std::vector<ImageResult> results;         // by success-list position
     std::vector<std::string> unwritten;       // files that could not be written
+    std::vector<MarkerDrop> drops;            // dropped markers, in image order
     CameraParam cameraRecord{};               // camparam.dat as the detection pass reads it
-    // The engine of this run (camera parameters, patterns, buffers) and its image buffer.
+    // The engine of the set-up (camera parameters, patterns, buffers) and its image buffer;
+    // the photos' workers detect with copies of it.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
     std::vector<unsigned char> packed;
-    // Made by the first image saved (its threads only when needed); shared with the
-    // per-photo states of parallel work.
+    // Made by the first image saved (its threads only when needed).
     std::shared_ptr<ImageWriter> writer;
-    // The console: std::cout and std::cerr, or a photo's buffer in parallel work.
-    std::ostream* out = &std::cout;
-    std::ostream* err = &std::cerr;
 
     const DetectorConfig& config() const { return args.config; }
     bool cameraMode() const { return args.config.calib_mode == 0; }
@@ -97,7 +96,7 @@ void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to);
 void reportUnusablePhoto(std::ostream& err, const std::string& name, int n, cv::Size size,
                          cv::Size series);
 
-// Records a file that could not be written and says so on the run's err.
+// Records a file that could not be written and says so on stderr.
 void reportUnwritten(RunState* state, const std::string& path);
 
 // Writes an image (on the run's writer thread); failures are reported and recorded by

@@ -222,6 +222,7 @@ int runTagharvest(int argc, char** argv) {
         std::cout << "detect image 1st" << std::endl;
         runDetectionPass(&state, jobs);
         writeTrueNumberFile(&state);
+        writeDropsFile(&state);
         finishImages(&state);
     } catch (const TagharvestExit& exit) {
         return exit.status;

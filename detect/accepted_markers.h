@@ -1,0 +1,16 @@
+// Step 2 of a photo's work: the sweep's best sighting of every id as accepted corners.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "marker_drops.h"
+#include "threshold_sweep.h"
+
+// Truncated as specified, or refined on image (the work image) with --subpixel, where a
+// marker with broken edges is dropped and logged.
+ImageResult acceptedMarkers(const RunState& run, int n, const std::vector<SweepEntry>& sweep,
+                            const cv::Mat& image, DropLog* log);
+
+// The image's block of camera_AR_2Dinfo: id, confidence and corners of every kept marker.
+void writeAcceptedBlock(const RunState& run, const ImageResult& result, std::ostream& out);

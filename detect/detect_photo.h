@@ -1,0 +1,10 @@
+// The work on one photo of the series, from decoding it to its point lists. It reads the
+// run's state and writes nothing but w: photos are worked on at the same time, and the
+// run writes their files afterwards, in image order.
+#pragma once
+
+#include "detect_image.h"
+#include "photo_work.h"
+
+// Works on photo n of the series with engine (the worker's) into *w (fresh).
+void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w);

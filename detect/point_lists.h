@@ -1,0 +1,12 @@
+// The last step of a usable photo's work: its accepted corners as the point lists of the
+// correspondence files.
+#pragma once
+
+#include "run_state.h"
+
+// Board corners for the 3D list, or one centre per marker (corners summed in corner order
+// from 0, times 0.25; with --subpixel the crossing of the diagonals). With --subpixel the
+// corners are first freed of the lens's bending of the edges (as fitted to the photo's
+// markers), and the diagonals cross where the lens puts the centre. photo: the size of
+// the photo the corners are in.
+void buildPointLists(const RunState& run, cv::Size photo, ImageResult* result);
