@@ -46,17 +46,28 @@ void alignCorners(const MarkerPlacement& m, const cv::Mat& h, cv::Point2d aligne
         }
 }
 
-// Error of marker i under the mapping of its nearest trusted neighbours; negative when
-// the neighbours give no mapping.
-// Points are undistorted by lens; the error is measured in the photo.
-double localError(const std::vector<MarkerPlacement>& markers,
-                  const std::vector<std::array<cv::Point2d, 4>>& aligned,
-                  const std::vector<cv::Point2d>& refCentres,
-                  const std::vector<cv::Point2d>& imageCentres, const RadialLens& lens,
-                  const std::vector<bool>& trusted, std::size_t i) {
+// The board as the trusted markers place it: corners paired with the reference corners and
+// undistorted by the lens, and the markers' centres in both frames.
+struct BoardFit {
+    std::vector<std::array<cv::Point2d, 4>> aligned;
+    std::vector<cv::Point2d> refCentres, imageCentres;
+    std::vector<bool> trusted;
+    RadialLens lens;
+    double side = 0;  // median marker side in the photo, px
+};
+
+// Error of marker i under the mapping of its nearest neighbours (markers flagged in
+// neighbours); negative when they give no mapping. Points are undistorted by the fit's lens;
+// the error is measured in the photo.
+double localError(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
+                  const std::vector<bool>& neighbours, std::size_t i) {
+    const std::vector<std::array<cv::Point2d, 4>>& aligned = fit.aligned;
+    const std::vector<cv::Point2d>& refCentres = fit.refCentres;
+    const std::vector<cv::Point2d>& imageCentres = fit.imageCentres;
+    const RadialLens& lens = fit.lens;
     std::vector<std::size_t> others;
     for (std::size_t j = 0; j < markers.size(); ++j)
-        if (j != i && trusted[j]) others.push_back(j);
+        if (j != i && neighbours[j]) others.push_back(j);
     if (others.size() < static_cast<std::size_t>(kMinNeighbours)) return -1;
     const std::size_t k = std::min<std::size_t>(kNeighbours, others.size());
     std::partial_sort(others.begin(), others.begin() + k, others.end(),
@@ -84,36 +95,14 @@ double localError(const std::vector<MarkerPlacement>& markers,
                                      lens.distort(aligned[i][p])));
     return worst;
 }
-}  // namespace
 
-std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
-                                                   double tolerancePx, cv::Size photo,
-                                                   bool* checked, RadialLens* fitted) {
-    *checked = false;
-    std::vector<DroppedMarker> dropped;
+// The lens from the consensus; then the consensus again without the lens's bending, which
+// lets in the markers that distortion kept out of the first; and again, so that the lens is
+// fitted out to the board's edges. -1 when too few markers stay trusted.
+int settleLensAndTrust(const std::vector<MarkerPlacement>& markers, cv::Size photo, BoardFit* fit) {
     const std::size_t n = markers.size();
-    if (n < static_cast<std::size_t>(kMinMarkersForBoardCheck)) return dropped;
-    std::vector<cv::Point2d> refCentres, imageCentres;
-    for (const MarkerPlacement& m : markers) {
-        refCentres.push_back(diagonalCrossing(m.reference));
-        imageCentres.push_back(diagonalCrossing(m.image));
-    }
-    const double side = medianSide(markers);
-    std::vector<unsigned char> inlier;
-    const cv::Mat global =
-        cv::findHomography(refCentres, imageCentres, cv::RANSAC, kConsensusShareOfSide * side,
-                           inlier, kConsensusIterations, kConsensusConfidence);
-    if (global.empty()) return dropped;
-    std::vector<std::array<cv::Point2d, 4>> aligned(n);
-    for (std::size_t i = 0; i < n; ++i) alignCorners(markers[i], global, aligned[i].data());
-    std::vector<bool> trusted(n);
-    for (std::size_t i = 0; i < n; ++i) trusted[i] = inlier[i] != 0;
-    if (std::count(trusted.begin(), trusted.end(), true) < kMinMarkersForBoardCheck) return dropped;
-    // The lens from the consensus; then the consensus again without the lens's bending,
-    // which lets in the markers that distortion kept out of the first; and again, so that
-    // the lens is fitted out to the board's edges.
-    const std::vector<std::array<cv::Point2d, 4>> distorted = aligned;
-    RadialLens lens;
+    std::vector<bool>& trusted = fit->trusted;
+    const std::vector<std::array<cv::Point2d, 4>> distorted = fit->aligned;
     for (int round = 0; round < kTrustRounds; ++round) {
         std::vector<cv::Point2d> fitRef, fitImage;
         for (std::size_t i = 0; i < n; ++i) {
@@ -124,44 +113,87 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
             }
         }
         // Refused (corners on a line), the lens stays neutral: the check goes on without it.
-        fitRadialLens(fitRef, fitImage, photo, &lens);
+        fitRadialLens(fitRef, fitImage, photo, &fit->lens);
         for (std::size_t i = 0; i < n; ++i) {
-            for (int p = 0; p < 4; ++p) aligned[i][p] = lens.undistort(distorted[i][p]);
-            imageCentres[i] = diagonalCrossing(aligned[i].data());
+            for (int p = 0; p < 4; ++p) fit->aligned[i][p] = fit->lens.undistort(distorted[i][p]);
+            fit->imageCentres[i] = diagonalCrossing(fit->aligned[i].data());
         }
         std::vector<cv::Point2d> trustedRef, trustedImage;
         for (std::size_t i = 0; i < n; ++i)
             if (trusted[i]) {
-                trustedRef.push_back(refCentres[i]);
-                trustedImage.push_back(imageCentres[i]);
+                trustedRef.push_back(fit->refCentres[i]);
+                trustedImage.push_back(fit->imageCentres[i]);
             }
         const cv::Mat flat = cv::findHomography(trustedRef, trustedImage, 0);
         if (flat.empty()) break;
         std::vector<cv::Point2d> predicted;
-        cv::perspectiveTransform(refCentres, predicted, flat);
+        cv::perspectiveTransform(fit->refCentres, predicted, flat);
         std::vector<bool> next(n);
         for (std::size_t i = 0; i < n; ++i)
-            next[i] = cv::norm(predicted[i] - imageCentres[i]) < kTrustedShareOfSide * side;
-        if (std::count(next.begin(), next.end(), true) < kMinMarkersForBoardCheck) return dropped;
+            next[i] =
+                cv::norm(predicted[i] - fit->imageCentres[i]) < kTrustedShareOfSide * fit->side;
+        if (std::count(next.begin(), next.end(), true) < kMinMarkersForBoardCheck) return -1;
         if (next == trusted) break;
         trusted = next;
     }
-    *checked = true;
-    if (fitted) *fitted = lens;
-    // A disagreement shared by most markers (lens distortion the neighbourhoods do not
-    // follow, a board measured wrong) is not a wrong marker: the tolerance grows with it.
+    return 0;
+}
+
+// The consensus of the markers' centres, their corners aligned to it, and the lens and the
+// trusted markers settled. -1 when there are too few markers for a robust fit.
+int fitBoard(const std::vector<MarkerPlacement>& markers, cv::Size photo, BoardFit* fit) {
+    const std::size_t n = markers.size();
+    if (n < static_cast<std::size_t>(kMinMarkersForBoardCheck)) return -1;
+    for (const MarkerPlacement& m : markers) {
+        fit->refCentres.push_back(diagonalCrossing(m.reference));
+        fit->imageCentres.push_back(diagonalCrossing(m.image));
+    }
+    fit->side = medianSide(markers);
+    std::vector<unsigned char> inlier;
+    const cv::Mat global = cv::findHomography(fit->refCentres, fit->imageCentres, cv::RANSAC,
+                                              kConsensusShareOfSide * fit->side, inlier,
+                                              kConsensusIterations, kConsensusConfidence);
+    if (global.empty()) return -1;
+    fit->aligned.resize(n);
+    for (std::size_t i = 0; i < n; ++i) alignCorners(markers[i], global, fit->aligned[i].data());
+    fit->trusted.resize(n);
+    for (std::size_t i = 0; i < n; ++i) fit->trusted[i] = inlier[i] != 0;
+    if (std::count(fit->trusted.begin(), fit->trusted.end(), true) < kMinMarkersForBoardCheck)
+        return -1;
+    return settleLensAndTrust(markers, photo, fit);
+}
+
+// A disagreement shared by most markers (lens distortion the neighbourhoods do not follow,
+// a board measured wrong) is not a wrong marker: the tolerance grows with it.
+double sharedTolerance(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
+                       double tolerancePx) {
     std::vector<double> errors;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double e = localError(markers, aligned, refCentres, imageCentres, lens, trusted, i);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        const double e = localError(markers, fit, fit.trusted, i);
         if (e >= 0) errors.push_back(e);
     }
-    double tolerance = std::max(tolerancePx, kBoardToleranceShareOfSide * side);
+    double tolerance = std::max(tolerancePx, kBoardToleranceShareOfSide * fit.side);
     if (!errors.empty()) {
         std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
         tolerance = std::max(tolerance, kSharedErrorFactor * errors[errors.size() / 2]);
     }
+    return tolerance;
+}
+}  // namespace
+
+std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
+                                                   double tolerancePx, cv::Size photo,
+                                                   bool* checked, RadialLens* fitted) {
+    *checked = false;
+    std::vector<DroppedMarker> dropped;
+    BoardFit fit;
+    if (fitBoard(markers, photo, &fit) != 0) return dropped;
+    *checked = true;
+    if (fitted) *fitted = fit.lens;
+    const double tolerance = sharedTolerance(markers, fit, tolerancePx);
     // Each marker against its neighbours; the worst offender goes first so that a wrong
     // marker does not make its neighbours look wrong.
+    const std::size_t n = markers.size();
     std::vector<bool> kept(n, true);
     for (;;) {
         std::size_t worst = n;
@@ -169,9 +201,8 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
         for (std::size_t i = 0; i < n; ++i) {
             if (!kept[i]) continue;
             std::vector<bool> neighbours(n);
-            for (std::size_t j = 0; j < n; ++j) neighbours[j] = kept[j] && trusted[j];
-            const double e =
-                localError(markers, aligned, refCentres, imageCentres, lens, neighbours, i);
+            for (std::size_t j = 0; j < n; ++j) neighbours[j] = kept[j] && fit.trusted[j];
+            const double e = localError(markers, fit, neighbours, i);
             if (e > worstError) {
                 worst = i;
                 worstError = e;

@@ -181,18 +181,11 @@ RadialLens fitLensOnce(const std::vector<cv::Point2d>& ref, const std::vector<cv
 
 // False when the points lie on a line (or at one point): their spread has no second axis.
 bool spansPlane(const std::vector<cv::Point2d>& points) {
-    cv::Point2d mean;
-    for (const cv::Point2d& p : points) mean += p;
-    mean /= static_cast<double>(points.size());
-    double xx = 0, xy = 0, yy = 0;
-    for (const cv::Point2d& p : points) {
-        const cv::Point2d d = p - mean;
-        xx += d.x * d.x;
-        xy += d.x * d.y;
-        yy += d.y * d.y;
-    }
-    const double half = 0.5 * (xx + yy), gap = std::hypot(0.5 * (xx - yy), xy);
-    return half > 0 && half - gap > kMinSpreadRatio * (half + gap);
+    cv::Mat covar, mean, spread;
+    cv::calcCovarMatrix(cv::Mat(points).reshape(1), covar, mean, cv::COVAR_NORMAL | cv::COVAR_ROWS);
+    cv::eigen(covar, spread);  // largest first
+    return spread.at<double>(0) > 0 &&
+           spread.at<double>(1) > kMinSpreadRatio * spread.at<double>(0);
 }
 }  // namespace
 
