@@ -16,6 +16,12 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Seeds of a view's effects (scene seed times a prime, plus the view) and of its two photos'
+// noise (scene seed times this, plus two per view): apart for every scene and view, as the
+// views stay below 300.
+constexpr unsigned kEffectsSeedStride = 7919u;
+constexpr unsigned kNoiseSeedStride = 1000u;
+
 bool validOptions(const SceneOptions& o) {
     return !(o.views < 1 || o.cameraWidth < 64 || o.cameraHeight < 64 || o.projectorWidth < 64 ||
              o.projectorHeight < 64 || o.markSize <= 0 || o.spaceX < 0 || o.spaceY < 0 ||
@@ -62,7 +68,7 @@ ViewContents viewContents(int i, const BoardPose& pose, const SceneOptions& o, c
     const std::vector<cv::Point3d> corners3d = boardCorners(l.board);
     ViewContents view;
     view.pose = pose;
-    std::mt19937 effects(o.seed * 7919u + static_cast<unsigned>(i));
+    std::mt19937 effects(o.seed * kEffectsSeedStride + static_cast<unsigned>(i));
     const std::vector<cv::Point2d> markerArea = projectToCamera(cam, pose, boardOutline);
     view.hands = makeHands(o.hands, markerArea, effects);
     const std::vector<cv::Point2d> firstMarker =
@@ -98,12 +104,13 @@ int writeViewPhotos(int i, const Shading& s, std::string* error) {
     char name[64];
     const char* ext = o.jpegQuality > 0 ? "jpg" : "png";
     std::snprintf(name, sizeof name, "/images/cam%03d.%s", i, ext);
-    const bool camOk = writePhoto(
-        o.outDir + name, finishPhoto(camImage, o, o.seed * 1000u + 2u * i, 0.0), o.jpegQuality);
+    const bool camOk = writePhoto(o.outDir + name,
+                                  finishPhoto(camImage, o, o.seed * kNoiseSeedStride + 2u * i, 0.0),
+                                  o.jpegQuality);
     std::snprintf(name, sizeof name, "/images/proj%03d.%s", i, ext);
-    const bool projOk =
-        writePhoto(o.outDir + name,
-                   finishPhoto(projImage, o, o.seed * 1000u + 2u * i + 1u, o.bloom), o.jpegQuality);
+    const bool projOk = writePhoto(
+        o.outDir + name,
+        finishPhoto(projImage, o, o.seed * kNoiseSeedStride + 2u * i + 1u, o.bloom), o.jpegQuality);
     if (!camOk || !projOk) {
         *error = "cannot write the images of view " + std::to_string(i);
         return -1;
