@@ -19,8 +19,8 @@ constexpr float kHandShareLit = 0.6f;
 constexpr float kRoomShareLit = 0.5f;
 // The lens grid is undistorted to far below a pixel's sampling: at most this many steps,
 // until they move less than this (normalised coordinates).
-constexpr int kUndistortSteps = 40;
-constexpr double kUndistortSettled = 1e-12;
+constexpr int kLensGridSteps = 40;
+constexpr double kLensGridSettled = 1e-12;
 
 // Projector light reaching the board for a pattern value 0..255.
 double projectedLight(const SceneOptions& o, double value) {
@@ -90,7 +90,7 @@ LensGrid makeLensGrid(const SceneCamera& cam) {
     cv::undistortPoints(corners, lens.corners, cv::Mat(cam.k), cam.dist, cv::noArray(),
                         cv::noArray(),
                         cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS,
-                                         kUndistortSteps, kUndistortSettled));
+                                         kLensGridSteps, kLensGridSettled));
     return lens;
 }
 
