@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "quad_centre.h"
+#include "radial_lens_fit.h"
+
 // Fewer accepted markers than this cannot be checked robustly; they are kept as detected.
 constexpr int kMinMarkersForBoardCheck = 6;
 // Largest disagreement accepted: the specified corners carry about 1.5 px of detection
@@ -24,25 +27,6 @@ struct MarkerPlacement {
     int id = -1;
     cv::Point2d image[4];
     cv::Point2d reference[4];
-};
-
-// Radial distortion around a centre, radius in units of scale (half the image diagonal).
-// Fitted to a photo's markers, it takes the bulk of a real lens's bending out of the local
-// mappings, and tells how the lens bends a marker's straight edges.
-struct RadialLens {
-    cv::Point2d centre;
-    double scale = 1, k1 = 0, k2 = 0, k3 = 0;
-    double factor(cv::Point2d u) const {
-        const cv::Point2d d = (u - centre) / scale;
-        const double r2 = d.dot(d);
-        return 1 + r2 * (k1 + r2 * (k2 + r2 * k3));
-    }
-    cv::Point2d distort(cv::Point2d u) const { return centre + factor(u) * (u - centre); }
-    cv::Point2d undistort(cv::Point2d p) const {
-        cv::Point2d u = p;
-        for (int k = 0; k < 20; ++k) u = centre + (p - centre) / factor(u);
-        return u;
-    }
 };
 
 struct DroppedMarker {
@@ -63,12 +47,3 @@ struct DroppedMarker {
 std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
                                                    double tolerancePx, cv::Size photo,
                                                    bool* checked, RadialLens* fitted = nullptr);
-
-// Where the diagonals of a quadrilateral (corners in cyclic order) cross: the image of
-// the centre under any homography. The mean of the corners when they do not cross.
-cv::Point2d diagonalCrossing(const cv::Point2d c[4]);
-
-// The same for a quadrilateral seen through a lens: the crossing of the straight diagonals
-// of its undistorted corners, distorted back (the image of the centre, which the crossing of
-// the bent quad's own diagonals misses by the lens's curvature).
-cv::Point2d diagonalCrossing(const RadialLens& lens, const cv::Point2d c[4]);

@@ -190,6 +190,18 @@ bool writeText(const std::string& path, const std::string& text) {
     return static_cast<bool>(out << text) && static_cast<bool>(out.flush());
 }
 
+// What the board command wrote, and the sizes to configure for it.
+void printBoardSummary(const std::string& out, const MarkerLayout& layout, const BoardPage& page) {
+    std::printf("wrote %s: sheet %g x %g mm%s, markers cover %g x %g mm\n", out.c_str(),
+                page.widthMm, page.heightMm,
+                page.paper.empty() ? "" : (" (" + page.paper + ")").c_str(), layoutWidth(layout),
+                layoutHeight(layout));
+    std::printf("for rigflow.cfg:\n  mark_size = %g\n  mark_space_x = %g\n  mark_space_y = %g\n",
+                layout.markSize, layout.spaceX, layout.spaceY);
+    if (layout.rotation) std::printf("  board_rotation = 1\n");
+    std::printf("print at 100 %% (actual size), then measure the scale bar\n");
+}
+
 int runBoard(int argc, char** argv) {
     std::string out, paperText;
     double dpi = 300, size = 0, spaceX = 10, spaceY = 10;
@@ -242,14 +254,7 @@ int runBoard(int argc, char** argv) {
         if (!writeImage(out, renderBoardImage(pictures, layout, page, dpi)))
             return fail("board", "cannot write " + out);
     }
-    std::printf("wrote %s: sheet %g x %g mm%s, markers cover %g x %g mm\n", out.c_str(),
-                page.widthMm, page.heightMm,
-                page.paper.empty() ? "" : (" (" + page.paper + ")").c_str(), layoutWidth(layout),
-                layoutHeight(layout));
-    std::printf("for rigflow.cfg:\n  mark_size = %g\n  mark_space_x = %g\n  mark_space_y = %g\n",
-                layout.markSize, layout.spaceX, layout.spaceY);
-    if (rotation != 0) std::printf("  board_rotation = 1\n");
-    std::printf("print at 100 %% (actual size), then measure the scale bar\n");
+    printBoardSummary(out, layout, page);
     return 0;
 }
 
