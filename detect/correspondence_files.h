@@ -9,6 +9,3 @@ void writeCorrespondenceFiles(RunState* state, int k);
 
 // The true-number file: the usable image numbers, one per line.
 void writeTrueNumberFile(RunState* state);
-
-// Output folder + suffix + image number ("%03d"), the folder taken literally.
-std::string outputFileName(const RunState& state, const std::string& suffix, int n);

@@ -145,7 +145,7 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
         {"thresh_repeat_num", {intKey(&c->thresh_repeat_num, 1, 256), "number of thresholds (5)"}},
         {"adaptive", {intKey(&c->adaptive, 0, 1), "adaptive re-detection pass, 0 or 1 (1)"}},
         {"number_of_pattern",
-         {intKey(&c->number_of_pattern, 63, 150), "pattern files data/pat.NN (63)"}},
+         {intKey(&c->number_of_pattern, kBoardMarkers, 150), "pattern files data/pat.NN (63)"}},
         {"mark_size", {doubleKey(&c->mark_size, 1e-6, 1e6), "marker side on the board, mm (30)"}},
         {"mark_space_x",
          {doubleKey(&c->mark_space_x, 0, 1e6), "gap between marker columns, mm (10)"}},
