@@ -17,17 +17,8 @@ std::string trueNumberFile(const std::string& folder, bool projector) {
 }
 
 const char* pointFilePrefix(PointFile kind) {
-    switch (kind) {
-        case PointFile::kCameraImage:
-            return "/cam2D";
-        case PointFile::kCameraBoard:
-            return "/cam3D";
-        case PointFile::kProjectedImage:
-            return "/proj2D";
-        case PointFile::kProjectedPattern:
-            break;
-    }
-    return "/pattern";
+    static const char* const kPrefixes[] = {"/cam2D", "/cam3D", "/proj2D", "/pattern"};
+    return kPrefixes[static_cast<int>(kind)];
 }
 
 std::string pointFile(const std::string& folder, PointFile kind, int n) {
