@@ -6,6 +6,12 @@
 
 namespace {
 constexpr const char* kExtension = ".txt";
+
+// The name's part before the number.
+std::string prefix(PointFile kind) {
+    static const char* const kPrefixes[] = {"cam2D", "cam3D", "proj2D", "pattern"};
+    return kPrefixes[static_cast<int>(kind)];
+}
 }  // namespace
 
 const char* trueNumberFileName(bool projector) {
@@ -16,17 +22,16 @@ std::string trueNumberFile(const std::string& folder, bool projector) {
     return folder + "/" + trueNumberFileName(projector);
 }
 
-const char* pointFilePrefix(PointFile kind) {
-    static const char* const kPrefixes[] = {"/cam2D", "/cam3D", "/proj2D", "/pattern"};
-    return kPrefixes[static_cast<int>(kind)];
-}
-
 std::string pointFile(const std::string& folder, PointFile kind, int n) {
-    return numberedName(folder, pointFilePrefix(kind), n, kExtension);
+    return numberedName(folder, "/" + prefix(kind), n, kExtension);
 }
 
 std::string pointFilePattern(const std::string& folder, PointFile kind) {
-    return escapePercent(folder) + pointFilePrefix(kind) + "%03d" + kExtension;
+    return escapePercent(folder) + "/" + pointFileNamePattern(kind);
+}
+
+std::string pointFileNamePattern(PointFile kind) {
+    return prefix(kind) + "%03d" + kExtension;
 }
 
 int pairedCameraView(const std::vector<int>& cameraNumbers, int n) {

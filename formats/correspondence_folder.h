@@ -29,8 +29,8 @@ std::string pointFile(const std::string& folder, PointFile kind, int n);
 // The file-name pattern of a kind, folder/cam2D%03d.txt, as the calibration tools take it
 // (a '%' in the folder doubled, so that it stays literal).
 std::string pointFilePattern(const std::string& folder, PointFile kind);
-// The name's part before the number, "/cam2D".
-const char* pointFilePrefix(PointFile kind);
+// The same without a folder, cam2D%03d.txt.
+std::string pointFileNamePattern(PointFile kind);
 
 // The camera view (index into cameraNumbers) that a projector view of image number n
 // pairs with; -1 when the camera has no view of that photo.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 
+#include "correspondence_folder.h"
 #include "image_size.h"
 
 namespace {
@@ -105,13 +106,17 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {textKey(&c->projector_images),
           "photos of the projected pattern, e.g. images/proj%03d.png (none: the camera alone)"}},
         {"camera_points",
-         {textKey(&c->camera_points),
-          "folder of camera correspondences (cam_true_num.txt, cam2D%03d.txt, cam3D%03d.txt) "
-          "used instead of detecting markers in camera_images"}},
+         {textKey(&c->camera_points), std::string("folder of camera correspondences (") +
+                                          trueNumberFileName(false) + ", " +
+                                          pointFileNamePattern(PointFile::kCameraImage) + ", " +
+                                          pointFileNamePattern(PointFile::kCameraBoard) +
+                                          ") used instead of detecting markers in camera_images"}},
         {"projector_points",
          {textKey(&c->projector_points),
-          "folder of projector correspondences (proj_true_num.txt, proj2D%03d.txt, "
-          "pattern%03d.txt) used instead of projector_images"}},
+          std::string("folder of projector correspondences (") + trueNumberFileName(true) + ", " +
+              pointFileNamePattern(PointFile::kProjectedImage) + ", " +
+              pointFileNamePattern(PointFile::kProjectedPattern) +
+              ") used instead of projector_images"}},
         {"camera_size",
          {sizeKey(&c->camera_width, &c->camera_height),
           "camera image size WxH (the size most camera photos share)"}},

@@ -21,6 +21,7 @@ TEST(FormatsCorrespondenceFolder, FileNamesAsWritten) {
         SCOPED_TRACE(r.file);
         EXPECT_EQ(pointFile("pts", r.kind, 7), r.file);
         EXPECT_EQ(pointFilePattern("pts", r.kind), r.pattern);
+        EXPECT_EQ("pts/" + pointFileNamePattern(r.kind), r.pattern);
     }
     EXPECT_EQ(pointFile("pts", PointFile::kCameraImage, 1234), "pts/cam2D1234.txt");
 }
