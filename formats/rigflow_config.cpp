@@ -9,6 +9,7 @@
 
 #include "correspondence_folder.h"
 #include "image_size.h"
+#include "lens_model_kind.h"
 
 namespace {
 using Setter = std::function<bool(const std::string&)>;
@@ -57,16 +58,18 @@ Setter choiceKey(std::string* target, std::vector<std::string> choices) {
     };
 }
 
+// "auto", or a model lumenrig fits by its name or its proj_dist_mode number (0 or 1).
 Setter projectorModelKey(int* target) {
     return [=](const std::string& s) {
-        if (s == "auto")
+        if (s == "auto") {
             *target = kAutoDistortion;
-        else if (s == "0" || s == "none")
-            *target = 0;
-        else if (s == "1" || s == "standard")
-            *target = 1;
-        else
-            return false;
+            return true;
+        }
+        LensModel model = LensModel::kNone;
+        const bool named = lensModelFromName(s, &model) ||
+                           (s.size() == 1 && lensModelFromLumenrigMode(s[0] - '0', &model));
+        if (!named || lumenrigMode(model) < 0) return false;
+        *target = lumenrigMode(model);
         return true;
     };
 }
@@ -124,7 +127,8 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {sizeKey(&c->projector_width, &c->projector_height),
           "projector image size WxH (from the projection image)"}},
         {"camera_model",
-         {choiceKey(&c->camera_model, {"auto", "standard", "rational"}),
+         {choiceKey(&c->camera_model, {"auto", lensModelName(LensModel::kStandard),
+                                       lensModelName(LensModel::kRational)}),
           "camera lens: auto, standard (k1 k2 p1 p2 k3) or rational (auto)"}},
         {"projection_image",
          {textKey(&c->projection_image), "the image the projector casts (projection.png)"}},
