@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "camera_param_file.h"
+#include "correspondence_folder.h"
 #include "detect_image.h"
 #include "engine_context.h"
 #include "ordered_jobs.h"
@@ -127,13 +128,17 @@ void tagharvestSeries(benchmark::State& state, int size, const std::vector<std::
     const std::string dir = scene(s.width, s.height);
     std::vector<std::string> args = {"tagharvest"};
     args.insert(args.end(), options.begin(), options.end());
-    args.insert(args.end(), {"projection.png", "images/cam%03d.jpg", "0", std::to_string(kPhotos),
-                             "50", "80", "1", "10", "5", "63", "30", "10", "10", "0", "0", "0",
-                             "10", "points", "test/marked%03d.png"});
+    const SceneOptions board;  // the scene's board measures
+    args.insert(args.end(),
+                {"projection.png", "images/cam%03d.jpg", "0", std::to_string(kPhotos), "50", "80",
+                 "1", "10", "5", std::to_string(kBoardMarkers), cv::format("%g", board.markSize),
+                 cv::format("%g", board.spaceX), cv::format("%g", board.spaceY), "0", "0", "0",
+                 "10", "points", "test/marked%03d.png"});
     int found = 0;
     for (auto _ : state) {
         if (runQuietly(dir, args) != 0) state.SkipWithError("tagharvest failed");
-        std::FILE* f = std::fopen((dir + "/points/cam2D000.txt").c_str(), "r");
+        std::FILE* f =
+            std::fopen(pointFile(dir + "/points", PointFile::kCameraImage, 0).c_str(), "r");
         found = 0;
         for (int c; f && (c = std::fgetc(f)) != EOF;) found += c == '\n';
         if (f) std::fclose(f);
@@ -161,7 +166,7 @@ void singleDetection(benchmark::State& state) {
     const cv::Mat photo = cv::imread(dir + "/images/cam000.jpg");
     RunState run;
     run.cameraRecord = identityCameraParams(photo.cols, photo.rows);
-    for (int i = 0; i < 63; ++i)
+    for (int i = 0; i < kBoardMarkers; ++i)
         if (loadPatternInto(&run.engine->patterns, patternFileName(dir + "/data", i).c_str()) != i)
             state.SkipWithError("cannot load the pattern files");
     DetectionSlot slot;

@@ -6,18 +6,18 @@
 #include <opencv2/imgproc.hpp>
 
 #include "board_consistency.h"
+#include "correspondence_folder.h"
 #include "detection_reports.h"
 #include "drops_file.h"
-
-std::string outputFileName(const RunState& state, const std::string& prefix, int n) {
-    return numberedName(state.config().points_output_file_name, prefix, n, ".txt");
-}
 
 void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
     const bool camera = state->cameraMode();
     const bool centres = state->config().center_flag != 0;
-    const std::string name2d = outputFileName(*state, camera ? "/cam2D" : "/proj2D", n);
-    const std::string nameOther = outputFileName(*state, camera ? "/cam3D" : "/pattern", n);
+    const std::string& folder = state->config().points_output_file_name;
+    const std::string name2d =
+        pointFile(folder, camera ? PointFile::kCameraImage : PointFile::kProjectedImage, n);
+    const std::string nameOther =
+        pointFile(folder, camera ? PointFile::kCameraBoard : PointFile::kProjectedPattern, n);
     std::cout << "output points text --> " << n << std::endl;
 
     std::ofstream other(nameOther);
@@ -71,8 +71,8 @@ void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
 }
 
 void writeTrueNumberFile(RunState* state) {
-    const std::string name = state->config().points_output_file_name +
-                             (state->cameraMode() ? "/cam_true_num.txt" : "/proj_true_num.txt");
+    const std::string name =
+        trueNumberFile(state->config().points_output_file_name, !state->cameraMode());
     std::ofstream out(name);
     for (int n : state->successList) out << n << "\n";
     closeReport(state, &out, name);

@@ -15,5 +15,3 @@ void writeTrueNumberFile(RunState* state);
 // was dropped).
 void writeDropsFile(RunState* state);
 
-// Output folder + suffix + image number ("%03d"), the folder taken literally.
-std::string outputFileName(const RunState& state, const std::string& suffix, int n);

@@ -33,8 +33,8 @@ TagharvestArgs readTagharvestArgs(char** argv) {
     c.Minimum_number = leadingInt(argv[17]);
     c.points_output_file_name = argv[18];
     c.marked_image_name = argv[19];
-    c.MARK_NUM_X = 9;
-    c.MARK_NUM_Y = 7;
+    c.MARK_NUM_X = kMarkColumns;
+    c.MARK_NUM_Y = kMarkRows;
     // Modes, flags and the board's measures are read as above (the echo shows them so),
     // but a token that is not wholly a number is refused: "abc" or "1abc" is a mistake.
     const std::pair<int, const char*> integers[] = {

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "marker_board.h"
 #include "name_pattern.h"
 
 // Configuration of the run (named as in the configuration echo).
@@ -19,8 +20,8 @@ struct DetectorConfig {
     int Adapbtive_thresh_flag = 0;  // 1: run the adaptive pass on every usable image
     int Minimum_number = 0;         // usable only with more accepted markers than this
     int number_of_pattern = 0;      // pattern files loaded, size of every per-id table
-    int MARK_NUM_Y = 7;             // markers along board Y
-    int MARK_NUM_X = 9;             // markers along board X
+    int MARK_NUM_Y = kMarkRows;     // markers along board Y
+    int MARK_NUM_X = kMarkColumns;  // markers along board X
     std::string points_output_file_name;  // output folder of the correspondence files
     std::string marked_image_name;        // printf pattern (one integer conversion)
     bool subpixel = false;   // --subpixel: accepted corners refined on the photo, not truncated

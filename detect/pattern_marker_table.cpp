@@ -9,13 +9,13 @@
 
 #include "camera_param.h"
 #include "detect_markers.h"
+#include "marker_board.h"
 #include "pattern_file.h"
 #include "pattern_library.h"
 
 namespace {
 constexpr int kWhitePatchSide = 100;
 constexpr double kPatternConfidence = 0.7;
-constexpr int kBoardMarkers = 63;
 
 }  // namespace
 

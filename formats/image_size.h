@@ -3,5 +3,9 @@
 
 #include <string>
 
-// Both numbers positive and at most 100000; false otherwise (width and height untouched).
+// No camera or projector is wider or higher (pixels).
+constexpr int kMaxImageSide = 100000;
+
+// Digits, 'x', digits and nothing else (no sign, no space), at most six digits a side, both
+// positive and at most kMaxImageSide; false otherwise (width and height untouched).
 bool parseImageSize(const std::string& text, int* width, int* height);

@@ -14,6 +14,9 @@ struct LensModelTraits {
     const char* name;  // as written in every result file: "none", "standard", "rational"
     // The coefficients the model fits, in OpenCV's order (none: no coefficient).
     std::vector<std::string> coefficientNames;
+    // The length of the distortion vector a fit hands back: OpenCV's shortest holds five, so
+    // the model without a lens has five zeros.
+    int fittedCoefficients;
     // OpenCV's calibration flags for fitting it (the values of cv::CALIB_*: this layer does
     // not see OpenCV; the calibration code checks them against it at compile time).
     int calibrationFlags;
@@ -27,8 +30,17 @@ inline int coefficientCount(LensModel model) {
     return static_cast<int>(lensModelTraits(model).coefficientNames.size());
 }
 
+// The names of the fitted distortion vector's entries (none: the standard model's, all zero).
+std::vector<std::string> fittedCoefficientNames(LensModel model);
+
+// How many values a distortion file (lensrig's dist.txt, lumenrig's proj_dist_file) holds:
+// the fitted ones, or without a lens four zeros, so that a reader of k1 k2 p1 p2 finds them.
+int distortionFileValues(LensModel model);
+
 // From a result file's name; false for any other text.
 bool lensModelFromName(const std::string& name, LensModel* model);
+// The same, with otherwise for a text that names no model.
+LensModel lensModelNamed(const std::string& name, LensModel otherwise);
 
 // lensrig's dist_mode: 0 none, 1 rational, 2 standard; false for any other number.
 bool lensModelFromLensrigMode(int mode, LensModel* model);

@@ -7,7 +7,9 @@
 #include <functional>
 #include <map>
 
+#include "correspondence_folder.h"
 #include "image_size.h"
+#include "lens_model_kind.h"
 
 namespace {
 using Setter = std::function<bool(const std::string&)>;
@@ -56,16 +58,18 @@ Setter choiceKey(std::string* target, std::vector<std::string> choices) {
     };
 }
 
+// "auto", or a model lumenrig fits by its name or its proj_dist_mode number (0 or 1).
 Setter projectorModelKey(int* target) {
     return [=](const std::string& s) {
-        if (s == "auto")
+        if (s == "auto") {
             *target = kAutoDistortion;
-        else if (s == "0" || s == "none")
-            *target = 0;
-        else if (s == "1" || s == "standard")
-            *target = 1;
-        else
-            return false;
+            return true;
+        }
+        LensModel model = LensModel::kNone;
+        const bool named = lensModelFromName(s, &model) ||
+                           (s.size() == 1 && lensModelFromLumenrigMode(s[0] - '0', &model));
+        if (!named || lumenrigMode(model) < 0) return false;
+        *target = lumenrigMode(model);
         return true;
     };
 }
@@ -105,13 +109,17 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {textKey(&c->projector_images),
           "photos of the projected pattern, e.g. images/proj%03d.png (none: the camera alone)"}},
         {"camera_points",
-         {textKey(&c->camera_points),
-          "folder of camera correspondences (cam_true_num.txt, cam2D%03d.txt, cam3D%03d.txt) "
-          "used instead of detecting markers in camera_images"}},
+         {textKey(&c->camera_points), std::string("folder of camera correspondences (") +
+                                          trueNumberFileName(false) + ", " +
+                                          pointFileNamePattern(PointFile::kCameraImage) + ", " +
+                                          pointFileNamePattern(PointFile::kCameraBoard) +
+                                          ") used instead of detecting markers in camera_images"}},
         {"projector_points",
          {textKey(&c->projector_points),
-          "folder of projector correspondences (proj_true_num.txt, proj2D%03d.txt, "
-          "pattern%03d.txt) used instead of projector_images"}},
+          std::string("folder of projector correspondences (") + trueNumberFileName(true) + ", " +
+              pointFileNamePattern(PointFile::kProjectedImage) + ", " +
+              pointFileNamePattern(PointFile::kProjectedPattern) +
+              ") used instead of projector_images"}},
         {"camera_size",
          {sizeKey(&c->camera_width, &c->camera_height),
           "camera image size WxH (the size most camera photos share)"}},
@@ -119,7 +127,8 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
          {sizeKey(&c->projector_width, &c->projector_height),
           "projector image size WxH (from the projection image)"}},
         {"camera_model",
-         {choiceKey(&c->camera_model, {"auto", "standard", "rational"}),
+         {choiceKey(&c->camera_model, {"auto", lensModelName(LensModel::kStandard),
+                                       lensModelName(LensModel::kRational)}),
           "camera lens: auto, standard (k1 k2 p1 p2 k3) or rational (auto)"}},
         {"projection_image",
          {textKey(&c->projection_image), "the image the projector casts (projection.png)"}},
@@ -145,7 +154,7 @@ std::map<std::string, Key> keys(RigflowConfig* c) {
         {"thresh_repeat_num", {intKey(&c->thresh_repeat_num, 1, 256), "number of thresholds (5)"}},
         {"adaptive", {intKey(&c->adaptive, 0, 1), "adaptive re-detection pass, 0 or 1 (1)"}},
         {"number_of_pattern",
-         {intKey(&c->number_of_pattern, 63, 150), "pattern files data/pat.NN (63)"}},
+         {intKey(&c->number_of_pattern, kBoardMarkers, 150), "pattern files data/pat.NN (63)"}},
         {"mark_size", {doubleKey(&c->mark_size, 1e-6, 1e6), "marker side on the board, mm (30)"}},
         {"mark_space_x",
          {doubleKey(&c->mark_space_x, 0, 1e6), "gap between marker columns, mm (10)"}},

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "marker_board.h"
+
 constexpr int kAutoDistortion = -1;
 
 struct RigflowConfig {
@@ -26,8 +28,9 @@ struct RigflowConfig {
     double ar_thresh = 50;  // percent
     int thresh_first = 80, thresh_interval = 10, thresh_repeat_num = 5;
     int adaptive = 1;
-    int number_of_pattern = 63;
-    double mark_size = 30, mark_space_x = 10, mark_space_y = 10;  // board units (mm)
+    int number_of_pattern = kBoardMarkers;
+    double mark_size = kDefaultMarkSizeMm;  // board units (mm)
+    double mark_space_x = kDefaultMarkSpaceMm, mark_space_y = kDefaultMarkSpaceMm;
     int board_rotation = 0;
     int minimum_number = 10;
     int subpixel = 1;  // 1: tagharvest refines the corners to a fraction of a pixel

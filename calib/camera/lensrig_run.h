@@ -5,6 +5,10 @@
 #include <ostream>
 #include <string>
 
+#include "lens_model_kind.h"
+
+constexpr int kLensrigDefaultIterations = 30;
+
 struct LensrigArgs {
     // Options, before the positional arguments.
     cv::Size size;             // --size WxH: the image size when there are no photos
@@ -13,10 +17,14 @@ struct LensrigArgs {
     std::string pattern2d;     // 2: 2D point file pattern
     std::string pattern3d;     // 3: 3D point file pattern
     std::string trueNumName;   // 4: true-number file
-    int mode = 0;              // 5: 0 no distortion, 1 rational, 2 standard (k1 k2 p1 p2 k3)
-    std::string paramFolder;   // 6: pose, error, matrix and distortion files
-    std::string reprojFolder;  // 7: redrawn images
-    int iterations = 30;       // 8: iteration limit of modes 1 and 2
+    // 5: the lens model, from dist_mode 0 none, 1 rational, 2 standard (k1 k2 p1 p2 k3);
+    // a number that names no model is kept for the message that refuses it.
+    LensModel model = LensModel::kNone;
+    bool modeKnown = true;
+    int modeGiven = 0;
+    std::string paramFolder;                     // 6: pose, error, matrix and distortion files
+    std::string reprojFolder;                    // 7: redrawn images
+    int iterations = kLensrigDefaultIterations;  // 8: iteration limit of a model with a lens
 };
 
 // Exit statuses.

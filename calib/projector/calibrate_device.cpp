@@ -5,13 +5,10 @@
 #include <iostream>
 #include <opencv2/calib3d.hpp>
 
-namespace {
-constexpr int kNoDistortion =
-    cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3;  // 232
-constexpr int kCalibrationIterations = 30;
-constexpr int kStereoIterations = 1000;
-constexpr float kStereoEpsilon = 1e-10f;  // a float constant: 1.00000001e-10 as a double
+#include "lens_model_flags.h"
+#include "projector_constants.h"
 
+namespace {
 void printRows(const cv::Mat& m) {
     for (int r = 0; r < 3; ++r)
         std::cout << m.at<double>(r, 0) << " " << m.at<double>(r, 1) << " " << m.at<double>(r, 2)
@@ -31,18 +28,19 @@ void writeLine(const std::vector<double>& values, const std::string& name,
 }
 }  // namespace
 
-void calibrateDevice(CalibData* d, int mode) {
+void calibrateDevice(CalibData* d, LensModel model) {
     std::cout << "do calibrate" << std::endl;
     const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
                                     kCalibrationIterations, DBL_EPSILON);
-    d->distortion = cv::Mat::zeros(1, 5, CV_64F);
+    const int coefficients = lensModelTraits(model).fittedCoefficients;
+    d->distortion = cv::Mat::zeros(1, coefficients, CV_64F);
     cv::Mat extrinsicDeviations, perViewErrors;
     const double error = cv::calibrateCamera(
         d->objectPoints, d->imagePoints, cv::Size(d->width, d->height), d->cameraMatrix,
         d->distortion, d->rotations, d->translations, d->stdDeviations, extrinsicDeviations,
-        perViewErrors, mode == 1 ? 0 : kNoDistortion, criteria);
-    d->stdDeviations = d->stdDeviations.reshape(1, 1).colRange(0, 9).clone();
-    d->distortion = d->distortion.reshape(1, 1).colRange(0, 5).clone();
+        perViewErrors, calibrationFlags(model), criteria);
+    d->stdDeviations = d->stdDeviations.reshape(1, 1).colRange(0, 4 + coefficients).clone();
+    d->distortion = d->distortion.reshape(1, 1).colRange(0, coefficients).clone();
     d->rms = error;
     std::cout << "RMSE = " << error << std::endl;
     printRows(d->cameraMatrix);

@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "calib_data.h"
+#include "lens_model_kind.h"
 
-// Calibrates one device from its object and image points: mode 0 without lens distortion,
-// mode 1 with the five-coefficient model (k1 k2 p1 p2 k3). Prints the RMS error, the
-// matrix and k1 k2 p1.
-void calibrateDevice(CalibData* device, int mode);
+// Calibrates one device from its object and image points with the lens model (none or
+// standard: lumenrig does not fit the rational one). Prints the RMS error, the matrix and
+// k1 k2 p1.
+void calibrateDevice(CalibData* device, LensModel model);
 
 // Stereo calibration with fixed intrinsics: fills camera->stereoR, T, E, F (camera to
 // projector) from the projector's object points, its camera-pixel and projector-pixel points.

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/core/persistence.hpp>
 #include <tuple>
@@ -11,18 +10,16 @@
 #include "calib_data.h"
 #include "calibrate_device.h"
 #include "camera_files.h"
+#include "correspondence_folder.h"
+#include "image_size.h"
 #include "leading_number.h"
 #include "lens_model.h"
 #include "name_pattern.h"
 #include "point_files.h"
+#include "projector_constants.h"
 #include "view_checks.h"
 
 namespace {
-constexpr const char* kCameraMatrixCheckName = "check_cam0param.txt";
-constexpr int kMaxSide = 100000;
-constexpr double kOutsideMargin =
-    0.1;  // of the side  // pixels: no camera or projector is wider or higher
-
 void printImageNames(const std::string& pattern, const std::vector<int>& trueNum) {
     // The images are not needed by the calibrations; their names are part of the trace.
     for (int n : trueNum) std::cout << expandPattern(pattern, n) << std::endl;
@@ -31,19 +28,16 @@ void printImageNames(const std::string& pattern, const std::vector<int>& trueNum
 // Position of each projector view's image number in the camera's list; views without a
 // camera view are dropped (reported on stderr).
 std::vector<int> pairViews(const std::vector<int>& camera, std::vector<int>* projector) {
-    std::map<int, int> cameraView;
-    for (std::size_t k = 0; k < camera.size(); ++k)
-        cameraView.emplace(camera[k], static_cast<int>(k));
     std::vector<int> kept, poseIndex;
     for (int n : *projector) {
-        const auto it = cameraView.find(n);
-        if (it == cameraView.end()) {
+        const int view = pairedCameraView(camera, n);
+        if (view < 0) {
             std::cerr << "projector image " << n
                       << " has no camera view with the same image number: left out" << std::endl;
             continue;
         }
         kept.push_back(n);
-        poseIndex.push_back(it->second);
+        poseIndex.push_back(view);
     }
     *projector = kept;
     return poseIndex;
@@ -94,8 +88,7 @@ void refuseTooFew(int views, const std::string& what) {
 
 void checkFits(const std::string& device, int n, const PointList2& points, cv::Size size,
                const std::string& file) {
-    // Projected points are centres computed from corners and may sit a little beyond the
-    // edge; an image far smaller than the points is what this catches.
+    // An image far smaller than the points is what this catches.
     const std::string outside = pointOutsideReason(points, size, kOutsideMargin);
     if (!outside.empty())
         throw PointFileError(device + " image " + std::to_string(n) + " (" + file +
@@ -122,11 +115,9 @@ void checkInputFiles(const LumenrigArgs& a) {
         cameraPoints.push_back(image);
     }
     refuseTooFew(static_cast<int>(camera.size()), "camera views in " + a.camTrueNum);
-    std::map<int, bool> inCamera;
-    for (int n : camera) inCamera[n] = true;
     int pairs = 0;
     for (int n : projector) {
-        if (!inCamera.count(n)) continue;
+        if (pairedCameraView(camera, n) < 0) continue;
         ++pairs;
         const PointList2 onCam = loadPointFile2(expandPattern(a.projOnCam, n));
         const PointList2 pattern = loadPointFile2(expandPattern(a.projPattern, n));
@@ -163,12 +154,13 @@ void refuseUnusableFit(const CalibData& d, const char* device) {
                              reason + ": check the sizes and the point files");
 }
 // Every result at full precision, for programs that take the calibration further.
-bool writeResults(const std::string& name, const CalibData& cam, const CalibData& proj, int mode) {
+bool writeResults(const std::string& name, const CalibData& cam, const CalibData& proj,
+                  LensModel projectorModel) {
     try {
         cv::FileStorage fs(name, cv::FileStorage::WRITE);
         if (!fs.isOpened()) return false;
         fs << "camera_matrix" << cam.cameraMatrix << "camera_rms" << cam.rms;
-        fs << "projector_model" << (mode == 1 ? "standard" : "none");
+        fs << "projector_model" << lensModelName(projectorModel);
         fs << "projector_matrix" << proj.cameraMatrix << "projector_distortion" << proj.distortion
            << "projector_rms" << proj.rms;
         fs << "projector_image_numbers" << cv::Mat(proj.trueNum, true);
@@ -263,12 +255,14 @@ bool parseLumenrigArgs(int argc, char** argv, LumenrigArgs* a) {
     a->projMatrix = argv[16];
     a->projDistortion = argv[17];
     a->modeText = argv[18];
-    whole = whole && wholeInt(argv[18], &a->mode);
+    int mode = 0;
+    whole = whole && wholeInt(argv[18], &mode);
     if (!whole) {
         std::cerr << "lumenrig: the widths, heights and proj_dist_mode must be whole numbers\n";
         printLumenrigUsage(std::cerr);
         return false;
     }
+    a->modeKnown = lensModelFromLumenrigMode(mode, &a->model);
     return true;
 }
 
@@ -289,18 +283,18 @@ int runLumenrig(const LumenrigArgs& a) {
     std::cout << "proj Mat name : " << a.projMatrix << std::endl;
     std::cout << "proj dist name : " << a.projDistortion << std::endl;
     std::cout << "proj undist flag : " << a.modeText << std::endl;
-    if (a.mode != 0 && a.mode != 1) {
+    if (!a.modeKnown) {
         std::cerr
             << "lumenrig: proj_dist_mode must be 0 (no lens distortion) or 1 (k1 k2 p1 p2 k3), not "
             << a.modeText << std::endl;
         return kLumenrigError;
     }
     if (a.camWidth < 1 || a.camHeight < 1 || a.projWidth < 1 || a.projHeight < 1 ||
-        a.camWidth > kMaxSide || a.camHeight > kMaxSide || a.projWidth > kMaxSide ||
-        a.projHeight > kMaxSide) {
+        a.camWidth > kMaxImageSide || a.camHeight > kMaxImageSide || a.projWidth > kMaxImageSide ||
+        a.projHeight > kMaxImageSide) {
         std::cerr << "lumenrig: the camera and projector widths and heights must lie from 1 to "
-                  << kMaxSide << " pixels, not " << a.camWidth << " x " << a.camHeight << " and "
-                  << a.projWidth << " x " << a.projHeight << std::endl;
+                  << kMaxImageSide << " pixels, not " << a.camWidth << " x " << a.camHeight
+                  << " and " << a.projWidth << " x " << a.projHeight << std::endl;
         return kLumenrigError;
     }
     std::vector<std::string> unwritten;
@@ -326,7 +320,7 @@ int runLumenrig(const LumenrigArgs& a) {
                                      "): the 2D and 3D point files differ in length");
         cam.width = a.camWidth;
         cam.height = a.camHeight;
-        calibrateDevice(&cam, 0);
+        calibrateDevice(&cam, LensModel::kNone);
         refuseUnusableFit(cam, "camera");
         cam.matrixName = kCameraMatrixCheckName;
         std::cout << "set_camMat_name = " << cam.matrixName << std::endl;
@@ -350,12 +344,12 @@ int runLumenrig(const LumenrigArgs& a) {
         read2dPoints(proj.pattern2d, proj.trueNum, &proj.imagePoints);
         proj.width = a.projWidth;
         proj.height = a.projHeight;
-        calibrateDevice(&proj, a.mode);
+        calibrateDevice(&proj, a.model);
         refuseUnusableFit(proj, "projector");
         proj.distortionName = a.projDistortion;
         std::cout << "distfile_name = " << proj.distortionName << std::endl;
-        // Mode 1 keeps the whole fitted lens (k1 k2 p1 p2 k3); mode 0 has none: four zeros.
-        writeValuesLine(proj.distortion, a.mode == 1 ? 5 : 4, proj.distortionName, &unwritten);
+        writeValuesLine(proj.distortion, distortionFileValues(a.model), proj.distortionName,
+                        &unwritten);
         proj.matrixName = a.projMatrix;
         std::cout << "set_camMat_name = " << proj.matrixName << std::endl;
         writeMatrixFile(proj.cameraMatrix, proj.matrixName, &unwritten);
@@ -371,7 +365,7 @@ int runLumenrig(const LumenrigArgs& a) {
         writeMatrixFile(cam.stereoT, cam.stereoTName, &unwritten);
         std::cout << " output F mat =" << cam.fundamentalName << std::endl;
         writeMatrixFile(cam.stereoF, cam.fundamentalName, &unwritten);
-        if (!a.resultsName.empty() && !writeResults(a.resultsName, cam, proj, a.mode)) {
+        if (!a.resultsName.empty() && !writeResults(a.resultsName, cam, proj, a.model)) {
             std::cerr << "cannot write " << a.resultsName << std::endl;
             unwritten.push_back(a.resultsName);
         }

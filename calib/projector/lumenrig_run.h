@@ -4,6 +4,8 @@
 #include <ostream>
 #include <string>
 
+#include "lens_model_kind.h"
+
 struct LumenrigArgs {
     std::string resultsName;  // --results FILE (before the positional arguments)
     std::string camTrueNum, camImages, cam2d, cam3d;              // 1-4
@@ -12,8 +14,11 @@ struct LumenrigArgs {
     int projWidth = 0, projHeight = 0;                            // 11-12
     std::string stereoR, stereoT, fundamental;                    // 13-15
     std::string projMatrix, projDistortion;                       // 16-17
-    std::string modeText;  // 18: 0 no lens distortion, 1 five coefficients
-    int mode = 0;
+    // 18: proj_dist_mode as given (echoed), and the projector's lens model from it (0 none,
+    // 1 standard); modeKnown false for a number that names no model lumenrig fits.
+    std::string modeText;
+    LensModel model = LensModel::kNone;
+    bool modeKnown = true;
 };
 
 constexpr int kLumenrigOk = 0;

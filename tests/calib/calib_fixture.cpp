@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "correspondence_folder.h"
 #include "test_support.h"
 
 SyntheticCamera testCamera(const cv::Mat& distortion) {
@@ -91,18 +92,17 @@ void writeCameraRun(const std::string& dir, const std::string& folder,
                     const std::vector<std::vector<cv::Point2f>>& image,
                     const std::vector<cv::Point3f>& board, const cv::Size& size) {
     std::filesystem::create_directories(dir + "/" + folder);
+    const std::string points = dir + "/" + folder;
     for (std::size_t i = 0; i < numbers.size(); ++i) {
-        char name[64];
-        std::snprintf(name, sizeof name, "/%s/cam2D%03d.txt", folder.c_str(), numbers[i]);
-        writePointFile2(dir + name, image[i]);
-        std::snprintf(name, sizeof name, "/%s/cam3D%03d.txt", folder.c_str(), numbers[i]);
-        std::ofstream out3(dir + name);
+        writePointFile2(pointFile(points, PointFile::kCameraImage, numbers[i]), image[i]);
+        std::ofstream out3(pointFile(points, PointFile::kCameraBoard, numbers[i]));
         for (const cv::Point3f& p : board) out3 << p.x << "\t" << p.y << "\t" << p.z << "\t\n";
+        char name[64];
         std::snprintf(name, sizeof name, "/img%03d.png", numbers[i]);
         if (!std::filesystem::exists(dir + name))
             cv::imwrite(dir + name, cv::Mat(size, CV_8UC3, cv::Scalar(128, 128, 128)));
     }
-    writeTrueNumbers(dir + "/" + folder + "/cam_true_num.txt", numbers);
+    writeTrueNumbers(trueNumberFile(points, false), numbers);
 }
 
 std::vector<double> readValues(const std::string& path) {
@@ -165,10 +165,10 @@ void writeProjectorRun(const std::string& dir, const std::vector<int>& numbers,
                        const std::vector<std::vector<cv::Point2f>>& pattern) {
     std::filesystem::create_directories(dir + "/proj");
     for (int n : numbers) {
-        writePointFile2(dir + cv::format("/proj/proj2D%03d.txt", n), onCamera[n]);
-        writePointFile2(dir + cv::format("/proj/pattern%03d.txt", n), pattern[n], " ");
+        writePointFile2(pointFile(dir + "/proj", PointFile::kProjectedImage, n), onCamera[n]);
+        writePointFile2(pointFile(dir + "/proj", PointFile::kProjectedPattern, n), pattern[n], " ");
     }
-    writeTrueNumbers(dir + "/proj/proj_true_num.txt", numbers);
+    writeTrueNumbers(trueNumberFile(dir + "/proj", true), numbers);
 }
 
 double rereadError(const std::string& folder, const std::vector<int>& numbers,

@@ -11,6 +11,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "correspondence_folder.h"
+
 namespace {
 constexpr const char* kPhotoFolder = "/usr/share/doc/opencv-doc/examples/data";
 const cv::Size kInnerCorners(9, 6);
@@ -96,15 +98,13 @@ const RealPhotoSeries& leftChessboardSeries() {
 void writeRealSeries(const std::string& dir, const std::string& folder, const RealPhotoSeries& s,
                      bool withPhotos) {
     std::filesystem::create_directories(dir + "/" + folder);
-    std::ofstream trueNum(dir + "/" + folder + "/cam_true_num.txt");
+    const std::string points = dir + "/" + folder;
+    std::ofstream trueNum(trueNumberFile(points, false));
     for (std::size_t v = 0; v < s.numbers.size(); ++v) {
         const int n = s.numbers[v];
-        char name[64];
-        std::snprintf(name, sizeof name, "/cam2D%03d.txt", n);
-        std::ofstream out2(dir + "/" + folder + name);
+        std::ofstream out2(pointFile(points, PointFile::kCameraImage, n));
         for (const cv::Point2f& p : s.image[v]) out2 << p.x << "\t" << p.y << "\n";
-        std::snprintf(name, sizeof name, "/cam3D%03d.txt", n);
-        std::ofstream out3(dir + "/" + folder + name);
+        std::ofstream out3(pointFile(points, PointFile::kCameraBoard, n));
         for (const cv::Point3f& p : s.board) out3 << p.x << "\t" << p.y << "\t" << p.z << "\t\n";
         trueNum << n << "\n";
         if (withPhotos) {

@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "correspondence_folder.h"
 #include "harvest_fixture.h"
 
 namespace fs = std::filesystem;
@@ -85,10 +86,11 @@ Outcome harvest(const std::string& scene, const Condition& c, bool subpixel,
     int terms = 0;
     for (int v = 0; v < c.views; ++v) {
         const ViewTruth& t = truth.views[v];
-        const std::string prefix = c.projector ? "points/proj2D" : "points/cam2D";
-        const auto p2 = readNumberLines(work.file(cv::format("%s%03d.txt", prefix.c_str(), v)));
-        const auto ref = readNumberLines(work.file(
-            cv::format(c.projector ? "points/pattern%03d.txt" : "points/cam3D%03d.txt", v)));
+        const std::string points = work.file("points");
+        const auto p2 = readNumberLines(pointFile(
+            points, c.projector ? PointFile::kProjectedImage : PointFile::kCameraImage, v));
+        const auto ref = readNumberLines(pointFile(
+            points, c.projector ? PointFile::kProjectedPattern : PointFile::kCameraBoard, v));
         std::vector<bool> found(t.corners.size(), false);
         const std::size_t markers = p2.size() / 4;
         for (std::size_t j = 0; j < markers; ++j) {

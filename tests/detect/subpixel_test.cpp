@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "board_consistency.h"
+#include "correspondence_folder.h"
 #include "harvest_fixture.h"
 #include "subpixel_corners.h"
 
@@ -36,8 +37,8 @@ Corners runCamera(const std::string& scene, bool subpixel, const SceneTruth& tru
     EXPECT_EQ(r.status, 0) << r.err;
     Corners out;
     for (int v = 0; v < kViews; ++v) {
-        const auto p2 = readNumberLines(work.file(cv::format("points/cam2D%03d.txt", v)));
-        const auto p3 = readNumberLines(work.file(cv::format("points/cam3D%03d.txt", v)));
+        const auto p2 = readNumberLines(pointFile(work.file("points"), PointFile::kCameraImage, v));
+        const auto p3 = readNumberLines(pointFile(work.file("points"), PointFile::kCameraBoard, v));
         for (std::size_t i = 0; i < p2.size(); ++i) {
             // corner 2 of each marker is its board origin: column and row give the id
             const std::size_t origin = i - i % 4 + 2;

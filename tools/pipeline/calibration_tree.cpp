@@ -3,11 +3,12 @@
 #include <fstream>
 #include <opencv2/calib3d.hpp>
 
+#include "lens_model_kind.h"
+
 namespace {
+// The entries of the distortion vector as written (without a lens: five zeros).
 std::vector<std::string> coefficientNames(const std::string& model) {
-    if (model == "rational") return {"k1", "k2", "p1", "p2", "k3", "k4", "k5", "k6"};
-    if (model == "standard") return {"k1", "k2", "p1", "p2", "k3"};
-    return {"k1", "k2", "p1", "p2", "k3"};  // all zero
+    return fittedCoefficientNames(lensModelNamed(model, LensModel::kNone));
 }
 
 TreeNode textList(const std::vector<std::string>& texts) {

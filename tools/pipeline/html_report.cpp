@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "joint_report.h"
+#include "lens_model_kind.h"
 #include "svg_plot.h"
 
 namespace fs = std::filesystem;
@@ -39,10 +40,9 @@ std::string base64(const std::vector<uchar>& bytes) {
     return out;
 }
 
-std::vector<std::string> coefficientNames(const std::string& model) {
-    if (model == "rational") return {"k1", "k2", "p1", "p2", "k3", "k4", "k5", "k6"};
-    if (model == "standard") return {"k1", "k2", "p1", "p2", "k3"};
-    return {};
+// The model's coefficients (none without a lens).
+const std::vector<std::string>& coefficientNames(const std::string& model) {
+    return lensModelTraits(lensModelNamed(model, LensModel::kNone)).coefficientNames;
 }
 
 // "value ± sigma" rows for the matrix entries and the model's coefficients.
@@ -51,7 +51,7 @@ std::string parameterTable(const DeviceResult& d) {
                                                           {"fy", d.cameraMatrix.at<double>(1, 1)},
                                                           {"cx", d.cameraMatrix.at<double>(0, 2)},
                                                           {"cy", d.cameraMatrix.at<double>(1, 2)}};
-    const std::vector<std::string> names = coefficientNames(d.model);
+    const std::vector<std::string>& names = coefficientNames(d.model);
     const cv::Mat dist = d.distortion.reshape(1, 1);
     for (std::size_t i = 0; i < names.size() && static_cast<int>(i) < dist.cols; ++i)
         values.emplace_back(names[i], dist.at<double>(static_cast<int>(i)));

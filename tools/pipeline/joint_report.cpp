@@ -4,6 +4,7 @@
 #include <opencv2/calib3d.hpp>
 #include <sstream>
 
+#include "lens_model_kind.h"
 #include "svg_plot.h"
 
 namespace {
@@ -36,11 +37,14 @@ void deviceRows(const std::string& device, const DeviceResult& c, const DeviceRe
     for (int i = 0; i < 4; ++i)
         rows->push_back({device + " " + names[i], c.cameraMatrix.at<double>(k[i][0], k[i][1]),
                          j.cameraMatrix.at<double>(k[i][0], k[i][1]), at(j.stdDeviations, i)});
-    const char* terms[] = {"k1", "k2", "p1", "p2", "k3", "k4", "k5", "k6"};
-    const int count = j.model == "rational" ? 8 : j.model == "none" ? 0 : 5;
-    for (int i = 0; i < count; ++i)
-        rows->push_back({device + " " + terms[i], at(c.distortion, i), at(j.distortion, i),
-                         at(j.stdDeviations, 4 + i)});
+    // A name that is no model's is read as the standard model's five coefficients.
+    const std::vector<std::string>& terms =
+        lensModelTraits(lensModelNamed(j.model, LensModel::kStandard)).coefficientNames;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+        const int k = static_cast<int>(i);
+        rows->push_back({device + " " + terms[i], at(c.distortion, k), at(j.distortion, k),
+                         at(j.stdDeviations, 4 + k)});
+    }
     rows->push_back({device + " RMS error (px)", c.rms, j.rms, NAN});
 }
 

@@ -5,8 +5,11 @@
 #include <fstream>
 #include <opencv2/calib3d.hpp>
 
+#include "lens_model_kind.h"
+
 namespace {
-constexpr int kMrcalMaxTerms = 8;  // LENSMODEL_OPENCV8
+const int kMrcalMaxTerms = coefficientCount(LensModel::kRational);       // LENSMODEL_OPENCV8
+const int kMrcalStandardTerms = coefficientCount(LensModel::kStandard);  // LENSMODEL_OPENCV5
 
 std::string number(double v) {
     char text[32];
@@ -40,17 +43,19 @@ int distortionTerms(const DeviceResult& d) {
     int last = -1;  // the last coefficient that is not zero
     for (int i = 0; i < std::min(n, kMrcalMaxTerms); ++i)
         if (coefficient(d, i) != 0) last = i;
-    if (d.model == "rational" || last >= 5) return 8;
-    return last < 0 ? 0 : 5;
+    if (lensModelNamed(d.model, LensModel::kNone) == LensModel::kRational ||
+        last >= kMrcalStandardTerms)
+        return kMrcalMaxTerms;
+    return last < 0 ? 0 : kMrcalStandardTerms;
 }
 
 bool mrcalModelText(const DeviceResult& d, const cv::Mat& rFromRef, const cv::Mat& tFromRef,
                     const std::string& note, std::string* text) {
     const int terms = distortionTerms(d);
     if (terms < 0) return false;
-    const char* lens = terms == 0   ? "LENSMODEL_PINHOLE"
-                       : terms == 5 ? "LENSMODEL_OPENCV5"
-                                    : "LENSMODEL_OPENCV8";
+    const char* lens = terms == 0                     ? "LENSMODEL_PINHOLE"
+                       : terms == kMrcalStandardTerms ? "LENSMODEL_OPENCV5"
+                                                      : "LENSMODEL_OPENCV8";
     const cv::Mat k = d.cameraMatrix;
     std::vector<double> intrinsics = {k.at<double>(0, 0), k.at<double>(1, 1), k.at<double>(0, 2),
                                       k.at<double>(1, 2)};

@@ -1,6 +1,5 @@
 #include "rigflow_report.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +9,8 @@
 #include <stdexcept>
 
 #include "board_plane.h"
-#include "name_pattern.h"
+#include "correspondence_folder.h"
+#include "lens_model_kind.h"
 #include "point_files.h"
 
 namespace fs = std::filesystem;
@@ -53,10 +53,13 @@ double rotationAngleDeg(const cv::Mat& r) {
     return cv::norm(v) * 180 / CV_PI;
 }
 
+// "k1 k2 p1 p2 k3", or "none" for a model without coefficients.
 std::string coefficientNames(const std::string& model) {
-    if (model == "rational") return "k1 k2 p1 p2 k3 k4 k5 k6";
-    if (model == "standard") return "k1 k2 p1 p2 k3";
-    return "none";
+    std::string names;
+    for (const std::string& n :
+         lensModelTraits(lensModelNamed(model, LensModel::kNone)).coefficientNames)
+        names += (names.empty() ? "" : " ") + n;
+    return names.empty() ? "none" : names;
 }
 
 // The camera-to-projector pose of each view (the camera's pose from lensrig, the
@@ -68,10 +71,9 @@ void estimateStereoSpread(const Results& r, const std::vector<int>& projectorNum
     std::vector<cv::Vec3d> ts;
     std::vector<double> baselines, angles;
     for (std::size_t v = 0; v < projectorNumbers.size(); ++v) {
-        const auto it = std::find(r.camera.imageNumbers.begin(), r.camera.imageNumbers.end(),
-                                  projectorNumbers[v]);
-        if (it == r.camera.imageNumbers.end()) continue;
-        const std::size_t c = it - r.camera.imageNumbers.begin();
+        const int paired = pairedCameraView(r.camera.imageNumbers, projectorNumbers[v]);
+        if (paired < 0) continue;
+        const std::size_t c = static_cast<std::size_t>(paired);
         cv::Mat rc, rp;
         cv::Rodrigues(r.cameraRvecs[c], rc);
         cv::Rodrigues(projRvecs.row(static_cast<int>(v)).reshape(1, 3), rp);
@@ -143,9 +145,9 @@ void collectCamera(const std::string& w, const Layout& l, const std::string& res
     for (std::size_t v = 0; v < cam.imageNumbers.size(); ++v) {
         const int n = cam.imageNumbers[v];
         const PointList2 seen =
-            loadPointFile2(at(w, numberedName(l.pointsCam, "/cam2D", n, ".txt")));
+            loadPointFile2(at(w, pointFile(l.pointsCam, PointFile::kCameraImage, n)));
         const PointList3 board =
-            loadPointFile3(at(w, numberedName(l.pointsCam, "/cam3D", n, ".txt")));
+            loadPointFile3(at(w, pointFile(l.pointsCam, PointFile::kCameraBoard, n)));
         std::vector<cv::Point2f> projected;
         cv::projectPoints(board, r->cameraRvecs[v], r->cameraTvecs[v], cam.cameraMatrix,
                           cam.distortion, projected);
@@ -202,15 +204,14 @@ void collectProjector(const std::string& w, const Layout& l, const RigflowConfig
 
     const cv::Mat k = r->camera.cameraMatrix;
     const std::string onCamFolder = c.undistort ? l.undistorted : l.pointsProj;
-    for (int n : loadTrueNumbers(at(w, l.pointsProj + "/proj_true_num.txt"))) {
-        const auto view =
-            std::find(r->camera.imageNumbers.begin(), r->camera.imageNumbers.end(), n);
-        if (view == r->camera.imageNumbers.end()) continue;
-        const std::size_t v = view - r->camera.imageNumbers.begin();
+    for (int n : loadTrueNumbers(at(w, trueNumberFile(l.pointsProj, true)))) {
+        const int paired = pairedCameraView(r->camera.imageNumbers, n);
+        if (paired < 0) continue;
+        const std::size_t v = static_cast<std::size_t>(paired);
         const PointList2 onCam =
-            loadPointFile2(at(w, numberedName(onCamFolder, "/proj2D", n, ".txt")));
+            loadPointFile2(at(w, pointFile(onCamFolder, PointFile::kProjectedImage, n)));
         const PointList2 pattern =
-            loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt")));
+            loadPointFile2(at(w, pointFile(l.pointsProj, PointFile::kProjectedPattern, n)));
         // Onto the board through the camera's pose, back into the camera, into the projector.
         cv::Mat rc;
         cv::Rodrigues(r->cameraRvecs[v], rc);

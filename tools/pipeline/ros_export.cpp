@@ -4,6 +4,7 @@
 #include <fstream>
 #include <opencv2/calib3d.hpp>
 
+#include "lens_model_kind.h"
 #include "mrcal_export.h"
 
 namespace {
@@ -45,14 +46,16 @@ bool rosCameraInfoText(const std::string& name, const DeviceResult& d, const cv:
                        const cv::Mat& projection, std::string* text) {
     const int terms = distortionTerms(d);
     if (terms < 0) return false;
-    const bool rational = terms == 8;
+    const bool rational = terms == coefficientCount(LensModel::kRational);
     std::string s = checksComment(d) + "image_width: " + std::to_string(d.size.width) +
                     "\nimage_height: " + std::to_string(d.size.height) + "\ncamera_name: " + name +
                     "\n";
     s += matrix("camera_matrix", d.cameraMatrix);
     s +=
         std::string("distortion_model: ") + (rational ? "rational_polynomial" : "plumb_bob") + "\n";
-    s += matrix("distortion_coefficients", coefficients(d, rational ? 8 : 5));
+    s += matrix(
+        "distortion_coefficients",
+        coefficients(d, coefficientCount(rational ? LensModel::kRational : LensModel::kStandard)));
     s += matrix("rectification_matrix", rectification);
     s += matrix("projection_matrix", projection);
     *text = s;

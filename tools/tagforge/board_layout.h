@@ -5,9 +5,7 @@
 // turned (rotation flag). The first marker's outer corner is the layout origin.
 #pragma once
 
-constexpr int kMarkColumns = 9;  // along X
-constexpr int kMarkRows = 7;     // along Y
-constexpr int kBoardMarkers = kMarkColumns * kMarkRows;
+#include "marker_board.h"
 
 struct MarkerLayout {
     double markSize;   // side of one marker

@@ -6,19 +6,21 @@
 #include <cstdint>
 #include <string>
 
+#include "marker_board.h"
+
 struct SceneOptions {
     std::string outDir;
     int views = 12;
     std::uint32_t seed = 1;
     int cameraWidth = 1280, cameraHeight = 960;
     int projectorWidth = 1024, projectorHeight = 768;
-    double noise = 2.0;                   // standard deviation of the grey-level noise
-    double blur = 0.6;                    // Gaussian blur sigma in pixels (0: none)
-    double distortion = 1.0;              // multiplies the default lens distortion (0: a pinhole)
-    double gradient = 0.2;                // brightness falls by this fraction across the image
-    double markSize = 30.0;               // board marker side, millimetres
-    double spaceX = 10.0, spaceY = 10.0;  // board gaps, millimetres
-    int supersampling = 4;                // sub-samples per axis and pixel
+    double noise = 2.0;                    // standard deviation of the grey-level noise
+    double blur = 0.6;                     // Gaussian blur sigma in pixels (0: none)
+    double distortion = 1.0;               // multiplies the default lens distortion (0: a pinhole)
+    double gradient = 0.2;                 // brightness falls by this fraction across the image
+    double markSize = kDefaultMarkSizeMm;  // board marker side, millimetres
+    double spaceX = kDefaultMarkSpaceMm, spaceY = kDefaultMarkSpaceMm;  // board gaps, millimetres
+    int supersampling = 4;  // sub-samples per axis and pixel
     // What real photos add (all off by default).
     int jpegQuality = 0;                // photos written as JPEG of this quality (0: PNG)
     double vignetting = 0;              // brightness lost in the image corners

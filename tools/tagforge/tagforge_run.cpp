@@ -16,6 +16,7 @@
 #include "board_page.h"
 #include "board_svg.h"
 #include "forge_outputs.h"
+#include "image_size.h"
 #include "scene.h"
 
 namespace {
@@ -61,10 +62,7 @@ std::function<bool(const std::string&)> textOption(std::string* target) {
 std::function<bool(const std::string&)> sizeOption(int* w, int* h) {
     return [=](const std::string& s) {
         int a = 0, b = 0;
-        char x = 0, extra = 0;
-        if (std::sscanf(s.c_str(), "%d%c%d%c", &a, &x, &b, &extra) != 3 || x != 'x' || a < 64 ||
-            b < 64 || a > 10000 || b > 10000)
-            return false;
+        if (!parseImageSize(s, &a, &b) || a < 64 || b < 64 || a > 10000 || b > 10000) return false;
         *w = a;
         *h = b;
         return true;
@@ -204,7 +202,7 @@ void printBoardSummary(const std::string& out, const MarkerLayout& layout, const
 
 int runBoard(int argc, char** argv) {
     std::string out, paperText;
-    double dpi = 300, size = 0, spaceX = 10, spaceY = 10;
+    double dpi = 300, size = 0, spaceX = kDefaultMarkSpaceMm, spaceY = kDefaultMarkSpaceMm;
     int rotation = 0, count = kBoardMarkers, seed = 1;
     const std::vector<Option> options = {
         {"out", "board file: .svg (millimetres, prints at true size) or .png", textOption(&out)},
@@ -228,7 +226,7 @@ int runBoard(int argc, char** argv) {
     if (!svg && !endsWith(out, ".png"))
         return fail("board", "--out names a .svg or .png file: " + out);
     if (!isWritableFolder(parentOf(out))) return fail("board", "no folder " + parentOf(out));
-    MarkerLayout layout{size > 0 ? size : 30, spaceX, spaceY, rotation != 0, count};
+    MarkerLayout layout{size > 0 ? size : kDefaultMarkSizeMm, spaceX, spaceY, rotation != 0, count};
     BoardPage page = pageAroundBoard(layout);
     if (!paperText.empty()) {
         double w = 0, h = 0;
@@ -237,7 +235,7 @@ int runBoard(int argc, char** argv) {
             return fail("board",
                         "--paper takes A4, A3, letter or WxHmm (e.g. 500x400mm): " + paperText);
         // The gaps keep their proportion to the marker (10 mm to 30 mm by default).
-        const double reference = size > 0 ? size : 30;
+        const double reference = size > 0 ? size : kDefaultMarkSizeMm;
         if (!fitBoardToPaper(w, h, name, size, spaceX / reference, spaceY / reference, &layout,
                              &page, &refusal))
             return fail("board", refusal);

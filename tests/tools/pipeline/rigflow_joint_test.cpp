@@ -8,6 +8,7 @@
 #include <fstream>
 #include <opencv2/calib3d.hpp>
 
+#include "correspondence_folder.h"
 #include "real_photos.h"
 #include "test_support.h"
 
@@ -20,13 +21,14 @@ constexpr double kTranslationTolerance = 0.003;  // of |T|
 void writePoints(const std::string& dir, const RealStereoPairs& p) {
     fs::create_directories(dir + "/cam");
     fs::create_directories(dir + "/proj");
-    std::ofstream camNum(dir + "/cam/cam_true_num.txt"), projNum(dir + "/proj/proj_true_num.txt");
+    const std::string cam = dir + "/cam", proj = dir + "/proj";
+    std::ofstream camNum(trueNumberFile(cam, false)), projNum(trueNumberFile(proj, true));
     for (std::size_t v = 0; v < p.numbers.size(); ++v) {
-        char name[64];
         const int n = p.numbers[v];
-        std::snprintf(name, sizeof name, "%03d.txt", n);
-        std::ofstream cam2(dir + "/cam/cam2D" + name), cam3(dir + "/cam/cam3D" + name);
-        std::ofstream proj2(dir + "/proj/proj2D" + name), pattern(dir + "/proj/pattern" + name);
+        std::ofstream cam2(pointFile(cam, PointFile::kCameraImage, n)),
+            cam3(pointFile(cam, PointFile::kCameraBoard, n));
+        std::ofstream proj2(pointFile(proj, PointFile::kProjectedImage, n)),
+            pattern(pointFile(proj, PointFile::kProjectedPattern, n));
         for (std::size_t i = 0; i < p.board.size(); ++i) {
             cam2 << p.left[v][i].x << "\t" << p.left[v][i].y << "\n";
             cam3 << p.board[i].x << "\t" << p.board[i].y << "\t0\t\n";
