@@ -5,10 +5,11 @@
 #include <iostream>
 #include <opencv2/calib3d.hpp>
 
+#include "device_fit.h"
+
 namespace {
 constexpr int kNoDistortion =
     cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3;  // 232
-constexpr int kCalibrationIterations = 30;
 constexpr int kStereoIterations = 1000;
 constexpr float kStereoEpsilon = 1e-10f;  // a float constant: 1.00000001e-10 as a double
 
@@ -33,8 +34,7 @@ void writeLine(const std::vector<double>& values, const std::string& name,
 
 void calibrateDevice(CalibData* d, int mode) {
     std::cout << "do calibrate" << std::endl;
-    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
-                                    kCalibrationIterations, DBL_EPSILON);
+    const cv::TermCriteria criteria = deviceFitCriteria();
     d->distortion = cv::Mat::zeros(1, 5, CV_64F);
     cv::Mat extrinsicDeviations, perViewErrors;
     const double error = cv::calibrateCamera(
