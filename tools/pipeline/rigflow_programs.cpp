@@ -88,33 +88,33 @@ std::vector<ProgramStep> warpdotsSteps(const Layout& l) {
          "warpdots_projector.log"}};
 }
 
+namespace {
+// lumenrig reads each device as its true numbers, photos, two point patterns and size.
+void addDevice(const std::string& trueNum, const std::string& images, const std::string& first,
+               const std::string& second, cv::Size size, std::vector<std::string>* args) {
+    args->insert(args->end(), {trueNum, orDash(images), first, second, std::to_string(size.width),
+                               std::to_string(size.height)});
+}
+}  // namespace
+
 ProgramStep lumenrigStep(const RigflowConfig& c, const Layout& l, cv::Size cameraSize,
                          cv::Size projectorSize, LensModel projectorModel) {
     const std::string camPoints = c.undistort ? l.undistorted : l.pointsCam;
     const std::string projPoints = c.undistort ? l.undistorted : l.pointsProj;
-    return {"lumenrig: projector and stereo calibration",
-            "lumenrig",
-            {"--results",
-             l.projector + "/lumenrig_results.yaml",
-             l.pointsCam + "/cam_true_num.txt",
-             orDash(c.camera_images),
-             patternArg(camPoints, "/cam2D%03d.txt"),
-             patternArg(l.pointsCam, "/cam3D%03d.txt"),
-             std::to_string(cameraSize.width),
-             std::to_string(cameraSize.height),
-             l.pointsProj + "/proj_true_num.txt",
-             orDash(c.projector_images),
-             patternArg(projPoints, "/proj2D%03d.txt"),
-             patternArg(l.pointsProj, "/pattern%03d.txt"),
-             std::to_string(projectorSize.width),
-             std::to_string(projectorSize.height),
-             l.projector + "/R.txt",
-             l.projector + "/T.txt",
-             l.projector + "/F.txt",
-             l.projector + "/K.txt",
-             l.projector + "/D.txt",
-             std::to_string(lumenrigMode(projectorModel))},
-            "lumenrig.log"};
+    ProgramStep step{"lumenrig: projector and stereo calibration",
+                     "lumenrig",
+                     {"--results", l.projector + "/lumenrig_results.yaml"},
+                     "lumenrig.log"};
+    addDevice(l.pointsCam + "/cam_true_num.txt", c.camera_images,
+              patternArg(camPoints, "/cam2D%03d.txt"), patternArg(l.pointsCam, "/cam3D%03d.txt"),
+              cameraSize, &step.args);
+    addDevice(l.pointsProj + "/proj_true_num.txt", c.projector_images,
+              patternArg(projPoints, "/proj2D%03d.txt"),
+              patternArg(l.pointsProj, "/pattern%03d.txt"), projectorSize, &step.args);
+    for (const char* file : {"/R.txt", "/T.txt", "/F.txt", "/K.txt", "/D.txt"})
+        step.args.push_back(l.projector + file);
+    step.args.push_back(std::to_string(lumenrigMode(projectorModel)));
+    return step;
 }
 
 std::string stepAdvice(const std::string& program, int status) {

@@ -8,6 +8,7 @@
 #include "calibration_tree.h"
 #include "gl_projection.h"
 #include "html_report.h"
+#include "lens_model_kind.h"
 #include "mrcal_export.h"
 #include "name_pattern.h"
 #include "ros_export.h"
@@ -61,7 +62,8 @@ bool writeReport(const RigflowRun& run) {
 void checkCoverage(RigflowRun* run) {
     const Results& r = run->results;
     std::vector<const DeviceResult*> devices = {&r.camera};
-    if (r.hasProjector && r.projector.model != "none") devices.push_back(&r.projector);
+    if (r.hasProjector && r.projector.model != lensModelName(LensModel::kNone))
+        devices.push_back(&r.projector);
     for (const DeviceResult* d : devices) {
         const std::string device = d == &r.camera ? "camera" : "projector";
         const double share = uncoveredShare(d->size, d->corners, kCoverageColumns, kCoverageRows);
