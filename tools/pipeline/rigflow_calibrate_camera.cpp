@@ -24,7 +24,7 @@ StageResult calibrateCamera(RigflowRun* run) {
     const RigflowConfig& c = run->config;
     const Layout& l = run->layout;
     const int given =
-        static_cast<int>(loadTrueNumbers(at(run->workDir, trueNumberFile(l, false))).size());
+        static_cast<int>(loadTrueNumbers(inWorkDir(run->workDir, trueNumberFile(l, false))).size());
     StageResult result = requireCalibrationViews(
         run, "camera", given, run->plan.detectCamera ? viewsTried(run->plan.series) : given);
     if (!done(result)) return result;

@@ -22,9 +22,9 @@ StageResult calibrateProjector(RigflowRun* run) {
     LensModel model = LensModel::kNone;
     result = chooseProjectorLens(run, &model);
     if (!done(result)) return result;
-    const std::vector<int> cam = loadTrueNumbers(at(run->workDir, trueNumberFile(l, false)));
+    const std::vector<int> cam = loadTrueNumbers(inWorkDir(run->workDir, trueNumberFile(l, false)));
     int paired = 0;
-    for (int n : loadTrueNumbers(at(run->workDir, trueNumberFile(l, true))))
+    for (int n : loadTrueNumbers(inWorkDir(run->workDir, trueNumberFile(l, true))))
         paired += std::count(cam.begin(), cam.end(), n) > 0;
     result = requireCalibrationViews(run, "projector", paired, static_cast<int>(cam.size()));
     if (!done(result)) return result;

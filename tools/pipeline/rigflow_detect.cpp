@@ -48,7 +48,7 @@ void screenDetected(RigflowRun* run, bool projector) {
 // The views the detector kept; the others named with the reason.
 std::vector<int> detectedViews(RigflowRun* run, bool projector, const std::vector<int>& tried) {
     const std::vector<int> kept =
-        loadTrueNumbers(at(run->workDir, trueNumberFile(run->layout, projector)));
+        loadTrueNumbers(inWorkDir(run->workDir, trueNumberFile(run->layout, projector)));
     bool first = true;
     std::set<int> leftOut;
     for (const DroppedView& d : run->detectorDropped) leftOut.insert(d.number);
@@ -71,7 +71,7 @@ bool noPatternPoints(const RigflowRun& run, const std::vector<int>& tried) {
     bool any = false;
     for (int n : tried) {
         const std::string name =
-            at(run.workDir, numberedName(run.layout.pointsProj, "/pattern", n, ".txt"));
+            inWorkDir(run.workDir, numberedName(run.layout.pointsProj, "/pattern", n, ".txt"));
         if (!fs::exists(name)) continue;
         try {
             if (!loadPointFile2(name).empty()) return false;
@@ -86,7 +86,7 @@ bool noPatternPoints(const RigflowRun& run, const std::vector<int>& tried) {
 // No view left after the detector: a failed check naming what makes photos unusable.
 StageResult requireViews(RigflowRun* run, bool projector, const std::vector<int>& tried) {
     const std::string trueNum = trueNumberFile(run->layout, projector);
-    if (!loadTrueNumbers(at(run->workDir, trueNum)).empty()) return {};
+    if (!loadTrueNumbers(inWorkDir(run->workDir, trueNum)).empty()) return {};
     detectedViews(run, projector, tried);  // names each view and why
     std::string causes =
         "pattern files of another set (data/pat.NN must be the set the board was printed "
@@ -120,9 +120,10 @@ void checkDetected(RigflowRun* run, bool projector, const std::vector<int>& trie
     std::vector<int> markers;
     for (int n : kept)
         markers.push_back(static_cast<int>(
-            loadPointFile2(at(run->workDir,
-                              projector ? numberedName(run->layout.pointsProj, "/proj2D", n, ".txt")
-                                        : numberedName(run->layout.pointsCam, "/cam2D", n, ".txt")))
+            loadPointFile2(
+                inWorkDir(run->workDir,
+                          projector ? numberedName(run->layout.pointsProj, "/proj2D", n, ".txt")
+                                    : numberedName(run->layout.pointsCam, "/cam2D", n, ".txt")))
                 .size() /
             4));
     checkDetection(deviceName(projector), static_cast<int>(kept.size()),
@@ -181,8 +182,9 @@ StageResult detect(RigflowRun* run) {
     if (p.detectProjector) {
         screenDetected(run, true);
         const std::vector<int> cameraViews =
-            p.detectCamera ? loadTrueNumbers(at(run->workDir, trueNumberFile(run->layout, false)))
-                           : p.series.used;
+            p.detectCamera
+                ? loadTrueNumbers(inWorkDir(run->workDir, trueNumberFile(run->layout, false)))
+                : p.series.used;
         result = requireViews(run, true, cameraViews);
         if (!done(result)) return result;
         detectedViews(run, true, cameraViews);

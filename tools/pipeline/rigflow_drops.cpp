@@ -11,7 +11,7 @@ SeriesDrops readSeriesDrops(const RigflowRun& run, const std::string& series,
                             const std::string& pointsFolder) {
     SeriesDrops read{series, {}};
     std::string error;
-    if (readMarkerDrops(at(run.workDir, pointsFolder + "/" + kDropsFileName), &read.drops,
+    if (readMarkerDrops(inWorkDir(run.workDir, pointsFolder + "/" + kDropsFileName), &read.drops,
                         &error) != 0)
         read.drops.clear();
     return read;

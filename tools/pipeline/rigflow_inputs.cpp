@@ -20,7 +20,7 @@ constexpr std::size_t kMaxFolderText = 200;
 // 0 / -1 (unreadable: *problem names it).
 int photoSize(const std::string& workDir, const std::string& name, const std::string& what,
               cv::Size* size, std::string* problem) {
-    const cv::Mat image = cv::imread(at(workDir, name));
+    const cv::Mat image = cv::imread(inWorkDir(workDir, name));
     if (image.empty()) {
         *problem = "cannot read the " + what + " " + name;
         return -1;
@@ -42,7 +42,7 @@ std::string pointFolderProblem(const std::string& workDir, const std::string& fo
     if (!text.empty()) return text;
     if (!fs::is_directory(fs::path(workDir) / folder))
         return key + ": no folder " + folder + " in " + workDir;
-    if (!exists(workDir, folder + "/" + trueNum))
+    if (!existsInWorkDir(workDir, folder + "/" + trueNum))
         return key + ": " + folder + " holds no " + trueNum +
                " (the folder tagharvest writes its point files to)";
     return "";
@@ -64,7 +64,7 @@ std::vector<std::pair<std::string, std::string>> configuredInputs(const RigflowC
 
 // What detection needs: the projected image, the pattern files and the photo series.
 StageResult checkDetectionInputs(const std::string& workDir, const RigflowConfig& c, Plan* p) {
-    if (!exists(workDir, c.projection_image))
+    if (!existsInWorkDir(workDir, c.projection_image))
         return inputError("the projected pattern image " + c.projection_image +
                           " is missing (tagforge projection writes one; projection_image "
                           "names it)");
@@ -79,7 +79,7 @@ StageResult checkDetectionInputs(const std::string& workDir, const RigflowConfig
                           "image the projector casts (tagforge projection writes one)");
     for (int i = 0; i < c.number_of_pattern; ++i) {
         const std::string name = patternFileName("data", i);
-        if (!exists(workDir, name))
+        if (!existsInWorkDir(workDir, name))
             return inputError(
                 "pattern file " + name + " is missing: the folder data needs pat.00 to pat." +
                 std::to_string(c.number_of_pattern - 1) + " (tagforge patterns --out data)");
@@ -105,8 +105,9 @@ StageResult findSizes(const std::string& workDir, const RigflowConfig& c, Plan* 
         p->cameraSize = p->series.size;
     } else if (c.camera_width == 0 && !c.camera_images.empty()) {
         const std::vector<int> numbers =
-            loadTrueNumbers(at(workDir, c.camera_points + "/cam_true_num.txt"));
-        if (!numbers.empty() && exists(workDir, expandPattern(c.camera_images, numbers[0]))) {
+            loadTrueNumbers(inWorkDir(workDir, c.camera_points + "/cam_true_num.txt"));
+        if (!numbers.empty() &&
+            existsInWorkDir(workDir, expandPattern(c.camera_images, numbers[0]))) {
             const std::string photo = expandPattern(c.camera_images, numbers[0]);
             if (photoSize(workDir, photo, "photo", &p->cameraSize, &problem) != 0)
                 return inputError(problem);
@@ -129,7 +130,7 @@ StageResult findSizes(const std::string& workDir, const RigflowConfig& c, Plan* 
     if (!p->projector) return {};
     if (c.projector_width != 0)
         p->projectorSize = cv::Size(c.projector_width, c.projector_height);
-    else if (!exists(workDir, c.projection_image))
+    else if (!existsInWorkDir(workDir, c.projection_image))
         return inputError(
             "projector_size is required with projector_points (e.g. "
             "projector_size = 1024x768) when there is no projection image");

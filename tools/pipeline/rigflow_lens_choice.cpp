@@ -57,14 +57,14 @@ int loadProjectorViews(const RigflowRun& run, ViewSet* views, std::string* probl
     if (loadCameraViews(w, l.pointsCam, &camera, problem) != 0) return -1;
     for (std::size_t i = 0; i < camera.imageNumbers.size(); ++i)
         camera.image[i] = loadPointFile2(
-            at(w, numberedName(camPoints, "/cam2D", camera.imageNumbers[i], ".txt")));
+            inWorkDir(w, numberedName(camPoints, "/cam2D", camera.imageNumbers[i], ".txt")));
     std::vector<ProjectedView> projected;
     const std::set<int> cameraNumbers(camera.imageNumbers.begin(), camera.imageNumbers.end());
-    for (int n : loadTrueNumbers(at(w, trueNumberFile(l, true))))
+    for (int n : loadTrueNumbers(inWorkDir(w, trueNumberFile(l, true))))
         if (cameraNumbers.count(n))  // the others are not read: lumenrig leaves them out
             projected.push_back(
-                {n, loadPointFile2(at(w, numberedName(projPoints, "/proj2D", n, ".txt"))),
-                 loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt")))});
+                {n, loadPointFile2(inWorkDir(w, numberedName(projPoints, "/proj2D", n, ".txt"))),
+                 loadPointFile2(inWorkDir(w, numberedName(l.pointsProj, "/pattern", n, ".txt")))});
     *views = projectorViews(camera, run.plan.cameraSize, projected);
     return 0;
 }
@@ -72,10 +72,10 @@ int loadProjectorViews(const RigflowRun& run, ViewSet* views, std::string* probl
 
 int loadCameraViews(const std::string& w, const std::string& folder, ViewSet* v,
                     std::string* problem) {
-    v->imageNumbers = loadTrueNumbers(at(w, folder + "/cam_true_num.txt"));
+    v->imageNumbers = loadTrueNumbers(inWorkDir(w, folder + "/cam_true_num.txt"));
     for (int n : v->imageNumbers) {
-        v->image.push_back(loadPointFile2(at(w, numberedName(folder, "/cam2D", n, ".txt"))));
-        v->board.push_back(loadPointFile3(at(w, numberedName(folder, "/cam3D", n, ".txt"))));
+        v->image.push_back(loadPointFile2(inWorkDir(w, numberedName(folder, "/cam2D", n, ".txt"))));
+        v->board.push_back(loadPointFile3(inWorkDir(w, numberedName(folder, "/cam3D", n, ".txt"))));
         if (v->image.back().size() != v->board.back().size()) {
             *problem = "camera image " + std::to_string(n) +
                        ": the 2D and 3D point files differ in length";

@@ -57,7 +57,7 @@ StageResult prepareFolders(RigflowRun* run) {
     const Layout& l = run->layout;
     const Plan& p = run->plan;
     // Each run writes its results afresh, and removes only what an earlier run listed.
-    const std::string out = at(run->workDir, l.out);
+    const std::string out = inWorkDir(run->workDir, l.out);
     std::error_code ec;
     fs::create_directories(out, ec);
     if (ec) return inputError("output: cannot create the folder " + l.out + ": " + ec.message());
@@ -71,10 +71,10 @@ StageResult prepareFolders(RigflowRun* run) {
     if (p.projector && run->config.undistort) folders.push_back(l.undistorted);
     if (p.projector) folders.push_back(l.projector);
     for (const std::string& d : folders) fs::create_directories(fs::path(run->workDir) / d);
-    if ((p.detectCamera || p.detectProjector) && !exists(run->workDir, "camparam.dat")) {
+    if ((p.detectCamera || p.detectProjector) && !existsInWorkDir(run->workDir, "camparam.dat")) {
         // tagharvest reads it once before it writes its own; identity parameters suffice.
         const CameraParam cp = identityCameraParams(p.cameraSize.width, p.cameraSize.height);
-        if (saveCameraParams(at(run->workDir, "camparam.dat").c_str(), 1, &cp) != 0)
+        if (saveCameraParams(inWorkDir(run->workDir, "camparam.dat").c_str(), 1, &cp) != 0)
             return inputError("cannot write camparam.dat in " + run->workDir);
     }
     if (!writeManifest(out, run->foreign))

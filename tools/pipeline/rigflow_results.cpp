@@ -22,7 +22,7 @@ constexpr double kMaxUncovered = 0.3;  // share of the image without corners
 constexpr double kCameraAgreementRelative = 0.2, kCameraAgreementPx = 0.05;
 
 void writeFailedNote(const RigflowRun& run) {
-    std::ofstream out(at(run.workDir, run.layout.out + "/" + kFailedName));
+    std::ofstream out(inWorkDir(run.workDir, run.layout.out + "/" + kFailedName));
     out << "This calibration failed its checks; do not use the results in this folder.\n"
         << describeFindings(run.findings);
     out.close();
@@ -46,7 +46,7 @@ bool writeReport(const RigflowRun& run) {
     page.viewsTried = viewsTried(run.plan.series);
     if (!run.plan.detectCamera && !run.plan.detectProjector)
         page.viewsTried = static_cast<int>(run.results.camera.imageNumbers.size());
-    page.reportFolder = at(run.workDir, run.layout.out);
+    page.reportFolder = inWorkDir(run.workDir, run.layout.out);
     if (run.joint.done) page.joint = &run.joint;
     const std::string marked = fs::path(run.layout.marked).filename().string();
     for (int n : run.results.camera.imageNumbers)
@@ -55,7 +55,7 @@ bool writeReport(const RigflowRun& run) {
     for (int n : run.results.projector.imageNumbers)
         if (run.plan.detectProjector)
             page.projectorMarked.emplace_back(n, marked + "/" + expandPattern("proj%03d.png", n));
-    return writeHtmlReport(at(run.workDir, run.layout.out + "/report.html"), page);
+    return writeHtmlReport(inWorkDir(run.workDir, run.layout.out + "/report.html"), page);
 }
 }  // namespace
 
@@ -89,18 +89,20 @@ bool writeResults(RigflowRun* run) {
         r.projector.glProjection =
             glProjection(r.projector.cameraMatrix, r.projector.size, c.gl_near, c.gl_far);
     bool written =
-        writeDeviceYaml(at(w, l.out + "/camera.yaml"), r.camera) &&
-        writeErrorChart(at(w, l.out + "/camera_errors.png"), "Camera: RMS error per view",
+        writeDeviceYaml(inWorkDir(w, l.out + "/camera.yaml"), r.camera) &&
+        writeErrorChart(inWorkDir(w, l.out + "/camera_errors.png"), "Camera: RMS error per view",
                         r.camera.imageNumbers, r.camera.perViewRms, r.camera.rms);
     if (r.hasProjector)
-        written =
-            written && writeDeviceYaml(at(w, l.out + "/projector.yaml"), r.projector) &&
-            writeStereoYaml(at(w, l.out + "/stereo.yaml"), r.stereo) &&
-            writeErrorChart(at(w, l.out + "/projector_errors.png"), "Projector: RMS error per view",
-                            r.projector.imageNumbers, r.projector.perViewRms, r.projector.rms);
-    written =
-        written && writeCalibrationTree(at(w, l.out), calibrationTree(r, c.gl_near, c.gl_far));
-    written = written && writeMrcalModels(at(w, l.out), r) && writeRosCameraInfo(at(w, l.out), r);
+        written = written &&
+                  writeDeviceYaml(inWorkDir(w, l.out + "/projector.yaml"), r.projector) &&
+                  writeStereoYaml(inWorkDir(w, l.out + "/stereo.yaml"), r.stereo) &&
+                  writeErrorChart(inWorkDir(w, l.out + "/projector_errors.png"),
+                                  "Projector: RMS error per view", r.projector.imageNumbers,
+                                  r.projector.perViewRms, r.projector.rms);
+    written = written &&
+              writeCalibrationTree(inWorkDir(w, l.out), calibrationTree(r, c.gl_near, c.gl_far));
+    written = written && writeMrcalModels(inWorkDir(w, l.out), r) &&
+              writeRosCameraInfo(inWorkDir(w, l.out), r);
     written = written && writeReport(*run);
     if (!written)
         std::cerr << "rigflow: cannot write the results files in " << l.out

@@ -95,7 +95,7 @@ int finish(RigflowRun* run, const RigflowOptions& o) {
     // Given camera points: the views their true-number file lists.
     const int tried =
         p.detectCamera ? viewsTried(p.series) : static_cast<int>(r.camera.imageNumbers.size());
-    printSummary(run->config, r, tried, at(run->workDir, run->layout.out));
+    printSummary(run->config, r, tried, inWorkDir(run->workDir, run->layout.out));
     warnCameraDisagreement(*run);
     if (!o.truthPath.empty() && run->joint.done)
         compareWithTruth(o.truthPath, run->joint.chain, "the chain's results");
@@ -130,7 +130,7 @@ int runAll(RigflowRun* run, const RigflowOptions& o) {
 int runRigflow(const RigflowOptions& o) {
     RigflowRun run;
     const int status = runAll(&run, o);
-    if (!run.folderReady || writeManifest(at(run.workDir, run.layout.out), run.foreign))
+    if (!run.folderReady || writeManifest(inWorkDir(run.workDir, run.layout.out), run.foreign))
         return status;
     std::cerr << "rigflow: cannot write " << run.layout.out << "/" << kManifestName
               << ": the next run will not know which files in it are rigflow's" << std::endl;

@@ -4,11 +4,11 @@
 
 namespace fs = std::filesystem;
 
-std::string at(const std::string& workDir, const std::string& relative) {
+std::string inWorkDir(const std::string& workDir, const std::string& relative) {
     return (fs::path(workDir) / relative).string();
 }
 
-bool exists(const std::string& workDir, const std::string& relative) {
+bool existsInWorkDir(const std::string& workDir, const std::string& relative) {
     return fs::exists(fs::path(workDir) / relative);
 }
 

@@ -58,9 +58,9 @@ struct RigflowRun {
 // The note that marks failed results in the output folder.
 constexpr const char* kFailedName = "FAILED.txt";
 
-// relative below workDir, as a path, and whether it exists.
-std::string at(const std::string& workDir, const std::string& relative);
-bool exists(const std::string& workDir, const std::string& relative);
+// A path relative to the working directory, as a path from here, and whether it exists.
+std::string inWorkDir(const std::string& workDir, const std::string& relative);
+bool existsInWorkDir(const std::string& workDir, const std::string& relative);
 
 // The true-number file of the camera's or the projector's points folder.
 std::string trueNumberFile(const Layout& layout, bool projector);

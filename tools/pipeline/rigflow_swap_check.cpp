@@ -42,7 +42,8 @@ int detectProjectorPhotosAsCamera(const RigflowRun& run, Layout* probe) {
                                                   detectionJobs(run.config, 1, 0))),
                 scratch.string(), (scratch / "tagharvest.log").string());
     std::cout << " done" << std::endl;
-    if (s.status != 0 || !exists(run.workDir, probe->pointsCam + "/cam_true_num.txt")) return -1;
+    if (s.status != 0 || !existsInWorkDir(run.workDir, probe->pointsCam + "/cam_true_num.txt"))
+        return -1;
     return 0;
 }
 }  // namespace
