@@ -25,6 +25,7 @@
 #include "correspondence_folder.h"
 #include "detect_image.h"
 #include "engine_context.h"
+#include "harvest_command.h"
 #include "ordered_jobs.h"
 #include "pattern_file.h"
 #include "run_state.h"
@@ -128,12 +129,12 @@ void tagharvestSeries(benchmark::State& state, int size, const std::vector<std::
     const std::string dir = scene(s.width, s.height);
     std::vector<std::string> args = {"tagharvest"};
     args.insert(args.end(), options.begin(), options.end());
-    const SceneOptions board;  // the scene's board measures
-    args.insert(args.end(),
-                {"projection.png", "images/cam%03d.jpg", "0", std::to_string(kPhotos), "50", "80",
-                 "1", "10", "5", std::to_string(kBoardMarkers), cv::format("%g", board.markSize),
-                 cv::format("%g", board.spaceX), cv::format("%g", board.spaceY), "0", "0", "0",
-                 "10", "points", "test/marked%03d.png"});
+    HarvestCommand command;
+    command.projection = "projection.png";
+    command.cameraImages = "images/cam%03d.jpg";
+    command.count = kPhotos;
+    const std::vector<std::string> positional = harvestCommandLine(command);
+    args.insert(args.end(), positional.begin(), positional.end());
     int found = 0;
     for (auto _ : state) {
         if (runQuietly(dir, args) != 0) state.SkipWithError("tagharvest failed");

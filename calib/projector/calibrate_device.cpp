@@ -5,6 +5,7 @@
 #include <iostream>
 #include <opencv2/calib3d.hpp>
 
+#include "device_fit.h"
 #include "lens_model_flags.h"
 #include "projector_constants.h"
 
@@ -30,8 +31,7 @@ void writeLine(const std::vector<double>& values, const std::string& name,
 
 void calibrateDevice(CalibData* d, LensModel model) {
     std::cout << "do calibrate" << std::endl;
-    const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
-                                    kCalibrationIterations, DBL_EPSILON);
+    const cv::TermCriteria criteria = deviceFitCriteria();
     const int coefficients = lensModelTraits(model).fittedCoefficients;
     d->distortion = cv::Mat::zeros(1, coefficients, CV_64F);
     cv::Mat extrinsicDeviations, perViewErrors;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "calib_fixture.h"
+#include "harvest_command.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -68,25 +69,12 @@ std::vector<std::string> lumenrigArgs() {
 }
 // A default camera-mode tagharvest run on images/cam%03d.png from number 0.
 std::vector<std::string> harvestArgs(int images) {
-    return {"projection.png",
-            "images/cam%03d.png",
-            "0",
-            std::to_string(images),
-            "50",
-            "80",
-            "1",
-            "10",
-            "5",
-            "63",
-            "30",
-            "10",
-            "10",
-            "0",
-            "0",
-            "0",
-            "10",
-            "points",
-            "test/m%03d.png"};
+    HarvestCommand command;
+    command.projection = "projection.png";
+    command.cameraImages = "images/cam%03d.png";
+    command.count = images;
+    command.marked = "test/m%03d.png";
+    return harvestCommandLine(command);
 }
 
 std::vector<std::string> warpdotsArgs() {

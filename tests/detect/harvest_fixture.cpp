@@ -49,35 +49,8 @@ void prepareWorkDir(const std::string& sceneDir, const std::string& workDir) {
                   fs::copy_options::overwrite_existing);
 }
 
-std::vector<std::string> HarvestArgs::list() const {
-    auto num = [](double v) {
-        std::ostringstream s;
-        s << v;
-        return s.str();
-    };
-    return {projection,
-            cameraImages,
-            std::to_string(first),
-            std::to_string(count),
-            num(arThresh),
-            std::to_string(threshFirst),
-            std::to_string(adaptive),
-            std::to_string(interval),
-            std::to_string(repeats),
-            std::to_string(patterns),
-            num(markSize),
-            num(spaceX),
-            num(spaceY),
-            num(centre),
-            std::to_string(rotation),
-            std::to_string(mode),
-            std::to_string(minimum),
-            output,
-            marked};
-}
-
 ProgramResult runHarvest(const HarvestArgs& args, const std::string& workDir) {
-    return runProgram(programPath("tagharvest"), args.list(), workDir);
+    return runProgram(programPath("tagharvest"), harvestCommandLine(args), workDir);
 }
 
 std::vector<std::vector<double>> readNumberLines(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "harvest_command.h"
 #include "test_support.h"
 
 // Ground truth of one view, by id: corners in the detector's corner order, and the
@@ -31,16 +32,8 @@ void makeScene(const std::string& dir, int views, const std::vector<std::string>
 // Copies what tagharvest reads from its working directory (data/, camparam.dat).
 void prepareWorkDir(const std::string& sceneDir, const std::string& workDir);
 
-struct HarvestArgs {
-    std::string projection, cameraImages;
-    int first = 0, count = 4;
-    double arThresh = 50;
-    int threshFirst = 80, adaptive = 1, interval = 10, repeats = 5, patterns = 63;
-    double markSize = 30, spaceX = 10, spaceY = 10, centre = 0;
-    int rotation = 0, mode = 0, minimum = 10;
-    std::string output = "points", marked = "test/marked%03d.png";
-    std::vector<std::string> list() const;
-};
+// The tests name tagharvest's arguments as the toolkit does.
+using HarvestArgs = HarvestCommand;
 
 // Runs tagharvest in workDir.
 ProgramResult runHarvest(const HarvestArgs& args, const std::string& workDir);

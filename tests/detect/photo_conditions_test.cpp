@@ -73,8 +73,8 @@ Outcome harvest(const std::string& scene, const Condition& c, bool subpixel,
     a.cameraImages = photoPattern(scene, c.projector);
     a.count = c.views;
     a.mode = c.projector ? 1 : 0;
-    std::vector<std::string> args = a.list();
-    if (subpixel) args.insert(args.begin(), "--subpixel");
+    a.subpixel = subpixel;
+    std::vector<std::string> args = harvestCommandLine(a);
     args.insert(args.begin() + (subpixel ? 1 : 0), options.begin(), options.end());
     const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
     EXPECT_EQ(r.status, 0) << r.err;

@@ -31,9 +31,9 @@ Corners runCamera(const std::string& scene, bool subpixel, const SceneTruth& tru
     a.projection = scene + "/projection.png";
     a.cameraImages = scene + "/images/cam%03d.png";
     a.count = kViews;
-    std::vector<std::string> args = a.list();
-    if (subpixel) args.insert(args.begin(), "--subpixel");
-    const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
+    a.subpixel = subpixel;
+    const ProgramResult r =
+        runProgram(programPath("tagharvest"), harvestCommandLine(a), work.path());
     EXPECT_EQ(r.status, 0) << r.err;
     Corners out;
     for (int v = 0; v < kViews; ++v) {
@@ -146,9 +146,9 @@ TEST(Subpixel, UnreadableLargePhotoIsUnusableWithAndWithoutTheAdaptivePass) {
         a.cameraImages = scene + "/images/cam%03d.png";
         a.count = 2;
         a.adaptive = adaptive;
-        std::vector<std::string> args = a.list();
-        args.insert(args.begin(), "--subpixel");
-        const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
+        a.subpixel = true;
+        const ProgramResult r =
+            runProgram(programPath("tagharvest"), harvestCommandLine(a), work.path());
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err.find("empty"), std::string::npos) << r.err;
         EXPECT_NE(r.out.find("Image num  0 :  OK"), std::string::npos) << r.out;

@@ -187,9 +187,9 @@ TEST(TagharvestAccuracy, SubpixelProjectedCentresAreTheDiagonalsCrossing) {
         a.count = kViews;
         a.mode = 1;
         a.centre = centre;
-        std::vector<std::string> args = a.list();
-        args.insert(args.begin(), "--subpixel");
-        const ProgramResult r = runProgram(programPath("tagharvest"), args, work->path());
+        a.subpixel = true;
+        const ProgramResult r =
+            runProgram(programPath("tagharvest"), harvestCommandLine(a), work->path());
         EXPECT_EQ(r.status, 0) << r.err;
     };
     TempDir centres, corners;

@@ -195,7 +195,7 @@ TEST_F(Tagharvest, ArgumentsAreCheckedBeforeAnythingIsWritten) {
         {"--subpixel", "--detect-scale"}};
     for (const std::vector<std::string>& options : badScales) {
         std::vector<std::string> args = options;
-        const std::vector<std::string> positional = cameraArgs().list();
+        const std::vector<std::string> positional = harvestCommandLine(cameraArgs());
         args.insert(args.end(), positional.begin(), positional.end());
         const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
         EXPECT_EQ(r.status, 1) << options.back();
@@ -319,7 +319,7 @@ TEST_F(Tagharvest, HugeNumbersAndFieldWidthsAreHandled) {
     EXPECT_NE(r.err.find("marked_image_name"), std::string::npos);
     HarvestArgs big = cameraArgs();
     big.count = 1;
-    std::vector<std::string> args = big.list();
+    std::vector<std::string> args = harvestCommandLine(big);
     args[3] = "99999999999";  // image_num beyond the int range reads as the largest int
     r = runProgram(programPath("tagharvest"), args, work.path());
     EXPECT_NE(r.out.find("image_num : 2147483647\n"), std::string::npos);

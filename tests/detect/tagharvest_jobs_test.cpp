@@ -45,7 +45,7 @@ JobsRun runWithJobs(const std::string& scene, const HarvestArgs& a,
     TempDir work;
     prepareWorkDir(scene, work.path());
     std::vector<std::string> args = options;
-    const std::vector<std::string> positional = a.list();
+    const std::vector<std::string> positional = harvestCommandLine(a);
     args.insert(args.end(), positional.begin(), positional.end());
     JobsRun run;
     run.result = runProgram(programPath("tagharvest"), args, work.path());
@@ -122,7 +122,7 @@ TEST(TagharvestJobs, JobCountsOutsideOneToTheLimitAreRefused) {
         a.projection = "projection.png";
         a.cameraImages = "cam%03d.png";
         std::vector<std::string> args = options;
-        const std::vector<std::string> positional = a.list();
+        const std::vector<std::string> positional = harvestCommandLine(a);
         args.insert(args.end(), positional.begin(), positional.end());
         const ProgramResult r = runProgram(programPath("tagharvest"), args, work.path());
         EXPECT_EQ(r.status, 1) << options[1 % options.size()];

@@ -22,7 +22,7 @@ ViewSet series(const cv::Mat& distortion, double noisePx) {
 
 ModelScore scored(const std::string& name, double heldOut, bool wellConditioned) {
     ModelScore s;
-    s.model.name = name;
+    EXPECT_TRUE(lensModelFromName(name, &s.candidate.model)) << name;
     s.heldOutRms = heldOut;
     s.condition.ok = wellConditioned;
     s.condition.reason = wellConditioned ? "" : "the radial terms cancel each other";
@@ -54,7 +54,7 @@ TEST(ModelChoice, RichModelMustBeWellConditionedAndTenPercentBetter) {
         SCOPED_TRACE(c.name);
         const ModelChoice got = chooseModel(scored("standard", c.plain, true),
                                             scored("rational", c.rich, c.richConditioned));
-        EXPECT_EQ(got.chosen, c.chosen);
+        EXPECT_STREQ(lensModelName(got.chosen), c.chosen);
         EXPECT_NE(got.reason.find(c.reason), std::string::npos) << got.reason;
         EXPECT_EQ(got.reason.find("inf px"), std::string::npos) << got.reason;
     }
@@ -65,18 +65,20 @@ TEST(ModelChoice, HeldOutErrorSeesTheMissingLens) {
     // model at the noise level.
     const cv::Mat lens = (cv::Mat_<double>(1, 5) << -0.2, 0.08, 0.001, -0.002, 0);
     const ViewSet views = series(lens, 0.1);
-    const LensCandidate none{
-        "none",
-        cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 | cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3, 5,
-        30};
-    const LensCandidate standard{"standard", 0, 5, 30};
+    const LensCandidate none{LensModel::kNone, 30};
+    const LensCandidate standard{LensModel::kStandard, 30};
     const ModelScore plain = scoreModel(views, cv::Size(640, 480), none);
     const ModelScore rich = scoreModel(views, cv::Size(640, 480), standard);
     EXPECT_GT(plain.heldOutRms, 1.0);
     EXPECT_LT(rich.heldOutRms, 0.2);
     EXPECT_GE(rich.heldOutRms, rich.fitRms * 0.9) << "held-out views are not fitted";
     EXPECT_TRUE(rich.condition.ok) << rich.condition.reason;
-    EXPECT_EQ(chooseModel(plain, rich).chosen, "standard");
+    EXPECT_EQ(chooseModel(plain, rich).chosen, LensModel::kStandard);
+    // The model without distortion fits OpenCV's five coefficients held at zero.
+    ASSERT_EQ(plain.distortion.cols, 5);
+    EXPECT_EQ(cv::countNonZero(plain.distortion), 0);
+    EXPECT_EQ(rich.distortion.cols, 5);
+    EXPECT_NE(cv::countNonZero(rich.distortion), 0);
 }
 
 TEST(ModelChoice, AModelThatFoldsBeyondTheDataIsKeptWithItsValidRegion) {
@@ -86,7 +88,7 @@ TEST(ModelChoice, AModelThatFoldsBeyondTheDataIsKeptWithItsValidRegion) {
     beyond.condition.dataRadius = 0.61;
     beyond.condition.limit = "the radial mapping folds at normalised radius 1.09";
     const ModelChoice kept = chooseModel(scored("none", 1.79, true), beyond);
-    EXPECT_EQ(kept.chosen, "standard");
+    EXPECT_EQ(kept.chosen, LensModel::kStandard);
     EXPECT_NE(kept.reason.find("it holds out to normalised radius 0.789 (the data reach 0.61): "
                                "the radial mapping folds at normalised radius 1.09"),
               std::string::npos)
@@ -97,7 +99,17 @@ TEST(ModelChoice, AModelThatFoldsBeyondTheDataIsKeptWithItsValidRegion) {
         "the radial mapping folds at normalised radius 0.5, inside the "
         "observed points";
     const ModelChoice refused = chooseModel(scored("none", 1.79, true), inside);
-    EXPECT_EQ(refused.chosen, "none");
+    EXPECT_EQ(refused.chosen, LensModel::kNone);
     EXPECT_NE(refused.reason.find("ill-conditioned over the observed points"), std::string::npos)
         << refused.reason;
+}
+
+TEST(ModelChoice, EachModelFitsItsOwnCoefficients) {
+    const cv::Mat lens = (cv::Mat_<double>(1, 5) << -0.2, 0.08, 0.001, -0.002, 0);
+    const ViewSet views = series(lens, 0.1);
+    const ModelScore rational = scoreModel(views, cv::Size(640, 480), {LensModel::kRational, 30});
+    EXPECT_EQ(rational.distortion.cols, 8);
+    EXPECT_EQ(fittedCoefficients(LensModel::kNone), 5);
+    EXPECT_EQ(fittedCoefficients(LensModel::kStandard), 5);
+    EXPECT_EQ(fittedCoefficients(LensModel::kRational), 8);
 }

@@ -388,7 +388,59 @@ TEST(Rigflow, MissingOrMismatchedInputsStopBeforeAnyProgramRuns) {
     }
 }
 
+// A program that fails once started stops the run with exit 3, its last lines, the advice
+// for its status and its whole log kept. rigflow starts the programs beside itself: a copy
+// of it beside a lensrig that fails is a run whose lensrig fails.
 TEST(Rigflow, FailingStepStopsWithItsOutputKept) {
+    const RealPhotoSeries& series = leftChessboardSeries();
+    ASSERT_FALSE(series.numbers.empty());
+    struct Case {
+        const char* name;
+        int status;
+        std::string advice;
+    };
+    const Case cases[] = {
+        {"its own complaint", 1,
+         "rigflow: the lines above are lensrig's own and name what it could not do; fix that "
+         "and run rigflow again\n"},
+        {"a lens that does not reproduce its fit", 3,
+         "rigflow: the camera lens as written does not reproduce its fit: set camera_model = "
+         "standard (or auto)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directory(dir.file("bin"));
+        fs::copy_file(programPath("rigflow"), dir.file("bin/rigflow"));
+        writeFile(dir.file("bin/lensrig"),
+                  "#!/bin/sh\necho 'lensrig: 13 views read'\n"
+                  "echo 'lensrig: view 7 cannot be fitted' >&2\nexit " +
+                      std::to_string(c.status) + "\n");
+        fs::permissions(dir.file("bin/lensrig"), fs::perms::owner_all, fs::perm_options::add);
+        const std::string work = dir.file("work");
+        writeRealSeries(work, "pts", series, true);
+        writeFile(work + "/rigflow.cfg",
+                  "camera_points = pts\ncamera_images = img%03d.jpg\ncamera_model = standard\n");
+        const ProgramResult r = runProgram(dir.file("bin/rigflow"), {work}, ".");
+        EXPECT_EQ(r.status, 3) << r.out << r.err;
+        EXPECT_NE(r.out.find("[1/1] lensrig: camera calibration (standard lens model) ... failed "
+                             "(exit status " +
+                             std::to_string(c.status) + ")\n"),
+                  std::string::npos)
+            << r.out;
+        const std::string log = work + "/calibration/logs/lensrig.log";
+        EXPECT_EQ(r.err, "rigflow: lensrig failed; its whole output is in " + log +
+                             "; its last lines:\n  lensrig: 13 views read\n  lensrig: view 7 "
+                             "cannot be fitted\n" +
+                             c.advice);
+        EXPECT_EQ(readFile(log), "lensrig: 13 views read\nlensrig: view 7 cannot be fitted\n");
+        EXPECT_FALSE(fileExists(work + "/calibration/camera.yaml"));
+        EXPECT_FALSE(fileExists(work + "/calibration/FAILED.txt")) << "no check failed";
+    }
+}
+
+// A detector that finds nothing usable: a failed check (a program ran), its log kept.
+TEST(Rigflow, NoUsablePhotoFailsTheChecksWithTheDetectorLogKept) {
     TempDir dir;
     // No photo can have more than 63 markers.
     copyScene(dir.path(), "minimum_number = 63\n", tinyScene());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lens_model.h"
+#include "lens_model_kind.h"
 
 struct ViewSet {
     std::vector<int> imageNumbers;
@@ -14,15 +15,18 @@ struct ViewSet {
     std::vector<std::vector<cv::Point2f>> image;
 };
 
+// A model and the iterations its fit may take; its flags and coefficients are the model's.
 struct LensCandidate {
-    std::string name;  // "standard", "rational", "none"
-    int flags = 0;     // cv::calibrateCamera flags
-    int coefficients = 5;
+    LensModel model = LensModel::kStandard;
     int iterations = 30;
 };
 
+// The distortion coefficients a fit of model solves for: OpenCV's five at least (the model
+// without distortion holds them at zero through its flags).
+int fittedCoefficients(LensModel model);
+
 struct ModelScore {
-    LensCandidate model;
+    LensCandidate candidate;
     double fitRms = 0;        // all views
     double heldOutRms = 0;    // over all points, each view solved through a lens fitted without it
     LensCondition condition;  // over the points observed (plus a margin); validity beyond
@@ -34,8 +38,8 @@ struct ModelScore {
 ModelScore scoreModel(const ViewSet& views, cv::Size imageSize, const LensCandidate& model);
 
 struct ModelChoice {
-    std::string chosen;  // name of the model kept
-    std::string reason;  // why, in words
+    LensModel chosen = LensModel::kNone;  // the model kept
+    std::string reason;                   // why, in words
     std::vector<ModelScore> scores;
 };
 

@@ -6,6 +6,10 @@
 #include <opencv2/calib3d.hpp>
 #include <sstream>
 
+static_assert(kNoDistortionFlags == (cv::CALIB_ZERO_TANGENT_DIST | cv::CALIB_FIX_K1 |
+                                     cv::CALIB_FIX_K2 | cv::CALIB_FIX_K3));
+static_assert(kCalibRationalModel == cv::CALIB_RATIONAL_MODEL);
+
 namespace {
 constexpr int kMaxFolds = 10;
 constexpr double kClearGain = 0.9;    // the rich model must reach 90 % of the plain one's error
@@ -23,13 +27,15 @@ Fit fit(const ViewSet& v, const std::vector<int>& use, cv::Size size, const Lens
         board.push_back(v.board[i]);
         image.push_back(v.image[i]);
     }
+    const int coefficients = fittedCoefficients(model.model);
     Fit f;
-    f.d = cv::Mat::zeros(1, model.coefficients, CV_64F);
+    f.d = cv::Mat::zeros(1, coefficients, CV_64F);
     std::vector<cv::Mat> rvecs, tvecs;
-    f.rms = cv::calibrateCamera(board, image, size, f.k, f.d, rvecs, tvecs, model.flags,
+    f.rms = cv::calibrateCamera(board, image, size, f.k, f.d, rvecs, tvecs,
+                                lensModelTraits(model.model).calibrationFlags,
                                 cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS,
                                                  model.iterations, DBL_EPSILON));
-    f.d = f.d.reshape(1, 1).colRange(0, model.coefficients).clone();
+    f.d = f.d.reshape(1, 1).colRange(0, coefficients).clone();
     return f;
 }
 
@@ -48,9 +54,13 @@ std::string px(double v) {
 }
 }  // namespace
 
+int fittedCoefficients(LensModel model) {
+    return std::max(5, coefficientCount(model));
+}
+
 ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensCandidate& model) {
     ModelScore score;
-    score.model = model;
+    score.candidate = model;
     const int views = static_cast<int>(v.board.size());
     std::vector<int> all(views);
     for (int i = 0; i < views; ++i) all[i] = i;
@@ -89,24 +99,24 @@ ModelScore scoreModel(const ViewSet& v, cv::Size size, const LensCandidate& mode
 ModelChoice chooseModel(const ModelScore& plain, const ModelScore& rich) {
     ModelChoice c;
     c.scores = {plain, rich};
-    const std::string& p = plain.model.name;
-    const std::string& r = rich.model.name;
+    const std::string p = lensModelName(plain.candidate.model);
+    const std::string r = lensModelName(rich.candidate.model);
     if (!std::isfinite(plain.heldOutRms) || !std::isfinite(rich.heldOutRms)) {
         // inf <= inf would pass for a gain: models without a held-out figure are not compared.
-        c.chosen = p;
+        c.chosen = plain.candidate.model;
         c.reason = "the held-out error of the " + (std::isfinite(plain.heldOutRms) ? r : p) +
                    " model could not be evaluated (its fit on part of the views failed), so the "
                    "models are not compared";
     } else if (!rich.condition.ok) {
-        c.chosen = p;
+        c.chosen = plain.candidate.model;
         c.reason = "the " + r +
                    " model is ill-conditioned over the observed points: " + rich.condition.reason;
     } else if (!(rich.heldOutRms <= kClearGain * plain.heldOutRms)) {
-        c.chosen = p;
+        c.chosen = plain.candidate.model;
         c.reason = "the " + r + " model does not lower the held-out error by 10 % (" +
                    px(rich.heldOutRms) + " against " + px(plain.heldOutRms) + ")";
     } else {
-        c.chosen = r;
+        c.chosen = rich.candidate.model;
         c.reason = "the " + r + " model is well-conditioned and lowers the held-out error from " +
                    px(plain.heldOutRms) + " to " + px(rich.heldOutRms);
         if (!rich.condition.wholeImage)
