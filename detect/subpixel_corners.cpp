@@ -21,13 +21,23 @@ constexpr int kMaxEdgePoints = 40;     // enough for a line; long edges are samp
 constexpr int kUnbendSteps = 3;        // Newton steps placing a point on a bent edge
 constexpr double kUnbendDelta = 1e-4;  // share of the edge for their derivative
 
-// Bilinear grey value; false outside the image.
+// Longest profile: a window of 2 kMaxHalfWindow sampled every kProfileStep.
+constexpr int kMaxProfile = static_cast<int>(2 * kMaxHalfWindow / kProfileStep) + 1;
+struct Profile {
+    double value[kMaxProfile];
+    int size = 0;
+    double operator[](int k) const { return value[k]; }
+};
+
+// Bilinear grey value; false outside the image. The range test comes first so that the
+// truncation is the floor (and no library floor is needed, this runs some hundred
+// thousand times per photo).
 bool sample(const cv::Mat& grey, double x, double y, double* value) {
-    const int i = static_cast<int>(std::floor(x)), j = static_cast<int>(std::floor(y));
-    if (i < 0 || j < 0 || i + 1 >= grey.cols || j + 1 >= grey.rows) return false;
+    if (!(x >= 0 && y >= 0 && x < grey.cols - 1 && y < grey.rows - 1)) return false;
+    const int i = static_cast<int>(x), j = static_cast<int>(y);
     const double fx = x - i, fy = y - j;
-    const uchar* r0 = grey.ptr<uchar>(j);
-    const uchar* r1 = grey.ptr<uchar>(j + 1);
+    const uchar* r0 = grey.data + grey.step[0] * j;
+    const uchar* r1 = r0 + grey.step[0];
     *value =
         (1 - fy) * ((1 - fx) * r0[i] + fx * r0[i + 1]) + fy * ((1 - fx) * r1[i] + fx * r1[i + 1]);
     return true;
@@ -35,20 +45,20 @@ bool sample(const cv::Mat& grey, double x, double y, double* value) {
 
 // Grey values along p + s n for s in [from, from + (count - 1) * kProfileStep].
 bool profileAlong(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double from, int count,
-                  std::vector<double>* profile) {
-    profile->resize(count);
+                  Profile* profile) {
+    profile->size = count;
     for (int k = 0; k < count; ++k) {
         const double s = from + k * kProfileStep;
-        if (!sample(grey, p.x + s * n.x, p.y + s * n.y, &(*profile)[k])) return false;
+        if (!sample(grey, p.x + s * n.x, p.y + s * n.y, &profile->value[k])) return false;
     }
     return true;
 }
 
 // Mean grey level of the first (or last) kLevelLength of a profile.
-double plateau(const std::vector<double>& profile, bool atStart) {
+double plateau(const Profile& profile, bool atStart) {
     const int n = static_cast<int>(kLevelLength / kProfileStep);
     double sum = 0;
-    for (int k = 0; k < n; ++k) sum += atStart ? profile[k] : profile[profile.size() - 1 - k];
+    for (int k = 0; k < n; ++k) sum += atStart ? profile[k] : profile[profile.size - 1 - k];
     return sum / n;
 }
 
@@ -61,8 +71,9 @@ double plateau(const std::vector<double>& profile, bool atStart) {
 bool edgeOffset(const cv::Mat& grey, cv::Point2d p, cv::Point2d n, double halfWindow,
                 double* offset) {
     const int count = static_cast<int>(std::lround(2 * halfWindow / kProfileStep)) + 1;
-    std::vector<double> profile;
-    if (!profileAlong(grey, p, n, -halfWindow, count, &profile)) return false;
+    Profile profile;
+    if (count > kMaxProfile || !profileAlong(grey, p, n, -halfWindow, count, &profile))
+        return false;
     double dark = plateau(profile, true), bright = plateau(profile, false);
     if (bright - dark < kMinContrast) return false;
     const double mid = 0.5 * (dark + bright);
