@@ -1,5 +1,6 @@
 #include "detect_markers.h"
 
+#include <cstring>
 #include <vector>
 
 #include "camera_param.h"
@@ -12,6 +13,40 @@
 
 namespace {
 constexpr double kMinimumConfidence = 0.5;
+
+// Empties the memo unless it was made on this very image (content and size) and library.
+void keepMemoFor(IdentificationMemo* memo, const unsigned char* image, int width, int height,
+                 const PatternLibrary& library) {
+    const std::size_t bytes = static_cast<std::size_t>(width) * height * 4;
+    if (memo->width == width && memo->height == height && memo->libraryChanges == library.changes &&
+        memo->image.size() == bytes && std::memcmp(memo->image.data(), image, bytes) == 0)
+        return;
+    memo->image.assign(image, image + bytes);
+    memo->width = width;
+    memo->height = height;
+    memo->libraryChanges = library.changes;
+    memo->entries.clear();
+}
+
+// Sampling and matching of the candidate with these corners, or the memo's earlier ones.
+void identify(const unsigned char* image, int width, int height, const int corner[4][2],
+              const PatternLibrary& library, IdentificationMemo* memo, PatternMatch* match) {
+    for (const IdentifiedCorners& e : memo->entries)
+        if (std::memcmp(e.corner, corner, sizeof e.corner) == 0) {
+            *match = e.match;
+            return;
+        }
+    std::uint8_t sample[kPatternValues];
+    *match = PatternMatch{-1, -1, 0.0};
+    // A candidate that cannot be sampled stays unidentified rather than being
+    // matched on an undefined picture.
+    if (extractPattern(image, width, height, corner, sample) == 0)
+        matchPattern(sample, library, match);
+    IdentifiedCorners e{};
+    std::memcpy(e.corner, corner, sizeof e.corner);
+    e.match = *match;
+    memo->entries.push_back(e);
+}
 }  // namespace
 
 EngineContext& defaultEngine() {
@@ -36,6 +71,9 @@ int detectMarkersIn(EngineContext* context, const unsigned char* image, int thre
     // 2. Square outlines with four corners.
     const int candidateCount = findSquareCandidates(engine.labels, &engine.candidates);
 
+    if (candidateCount > 0)
+        keepMemoFor(&engine.identified, image, param.width, param.height, context->patterns);
+
     // 3. Edge lines and corners, then identification of each candidate.
     int kept = 0;
     for (int i = 0; i < candidateCount; ++i) {
@@ -52,12 +90,9 @@ int detectMarkersIn(EngineContext* context, const unsigned char* image, int thre
             corner[k][0] = c.x[c.vertexIndex[k]];
             corner[k][1] = c.y[c.vertexIndex[k]];
         }
-        std::uint8_t sample[kPatternValues];
-        PatternMatch match{-1, -1, 0.0};
-        // A candidate that cannot be sampled stays unidentified rather than being
-        // matched on an undefined picture.
-        if (extractPattern(image, param.width, param.height, corner, sample) == 0)
-            matchPattern(sample, context->patterns, &match);
+        PatternMatch match;
+        identify(image, param.width, param.height, corner, context->patterns, &engine.identified,
+                 &match);
         info.id = match.id;
         info.direction = match.direction;
         info.cf = match.cf;

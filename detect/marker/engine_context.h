@@ -6,13 +6,30 @@
 #include <vector>
 
 #include "camera_param_file.h"
+#include "identify_marker.h"
 #include "label_image.h"
 #include "marker_info.h"
 #include "pattern_library.h"
 #include "square_candidates.h"
 
+// Identifications made on one image with one pattern library, by outline corners: the
+// sweep meets most markers at several thresholds with the same corners, and sampling and
+// matching are a function of the image, the corners and the library alone.
+struct IdentifiedCorners {
+    int corner[4][2];
+    PatternMatch match;  // as without the memo (also for a picture that cannot be sampled)
+};
+
+struct IdentificationMemo {
+    std::vector<unsigned char> image;  // copy of the image the entries were made on
+    int width = 0, height = 0;
+    int libraryChanges = -1;
+    std::vector<IdentifiedCorners> entries;
+};
+
 struct EngineBuffers {
     LabelResult labels;
+    IdentificationMemo identified;
     std::vector<MarkerCandidate> candidates;
     MarkerInfo markers[kMaxCandidates];
 };

@@ -40,21 +40,31 @@ int extractPattern(const unsigned char* image, int width, int height, const int 
     const int nx = samplesPerAxis(sx), ny = samplesPerAxis(sy);
     const int perCellX = nx / kPatternSide, perCellY = ny / kPatternSide;
 
+    // The terms of one sampling column (and one row) are shared by the whole column (row):
+    // worked out once, added in the order of the full expression, so the same values.
+    double columnTerm[3][kMaxSamplesPerAxis];
+    int columnCell[kMaxSamplesPerAxis];
+    for (int i = 0; i < nx; ++i) {
+        const double X = kPictureStart + (i + 0.5) * kPictureSide / nx;
+        for (int r = 0; r < 3; ++r) columnTerm[r][i] = h[r][0] * X;
+        columnCell[i] = (i / perCellX) * 3;
+    }
     std::uint32_t sums[kPatternValues] = {};
     for (int j = 0; j < ny; ++j) {
         const double Y = kPictureStart + (j + 0.5) * kPictureSide / ny;
+        const double rowTerm[3] = {h[0][1] * Y, h[1][1] * Y, h[2][1] * Y};
+        std::uint32_t* rowCells = sums + (j / perCellY) * kPatternSide * 3;
         for (int i = 0; i < nx; ++i) {
-            const double X = kPictureStart + (i + 0.5) * kPictureSide / nx;
-            const double w = h[2][0] * X + h[2][1] * Y + h[2][2];
+            const double w = columnTerm[2][i] + rowTerm[2] + h[2][2];
             if (w == 0.0) return -1;
-            const double uf = (h[0][0] * X + h[0][1] * Y + h[0][2]) / w;
-            const double vf = (h[1][0] * X + h[1][1] * Y + h[1][2]) / w;
+            const double uf = (columnTerm[0][i] + rowTerm[0] + h[0][2]) / w;
+            const double vf = (columnTerm[1][i] + rowTerm[1] + h[1][2]) / w;
             // Outside the image (also NaN) adds nothing; test before converting to int.
             if (!(uf > -1.0 && uf < width && vf > -1.0 && vf < height)) continue;
             const int u = static_cast<int>(uf), v = static_cast<int>(vf);
             if (u < 0 || v < 0) continue;
             const unsigned char* pixel = image + (static_cast<std::size_t>(v) * width + u) * 4;
-            std::uint32_t* cell = sums + ((j / perCellY) * kPatternSide + i / perCellX) * 3;
+            std::uint32_t* cell = rowCells + columnCell[i];
             cell[0] += pixel[0];
             cell[1] += pixel[1];
             cell[2] += pixel[2];

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 // The labels are those of a pixel-by-pixel raster scan with a four-neighbour look-back
 // (above, above-right, above-left, left) and an equivalence table whose representative
 // is always the smallest provisional label of its class. This implementation works on
@@ -41,21 +45,63 @@ void unite(std::vector<int>& parent, int a, int b) {
         parent[ra] = rb;
 }
 
-// Dark-pixel runs of one interior row (x in 1 .. width-2).
-void findRuns(const unsigned char* row, int width, int threshold3, std::vector<unsigned char>& mask,
+// Dark flags of one row, a bit per pixel (bit x % 64 of word x / 64), the two border
+// pixels left bright. With SSE2, 16 pixels at a time: the channel sums by two pairwise
+// multiply-adds, compared in 16 bits (the sums are at most 765).
+void darkBits(const unsigned char* row, int width, int threshold3,
+              std::vector<std::uint64_t>& bits) {
+    std::fill(bits.begin(), bits.end(), 0);
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i limit = _mm_set1_epi16(static_cast<short>(threshold3 + 1));
+    const __m128i zero = _mm_setzero_si128();
+    auto sums = [&](const unsigned char* p) {  // of four pixels, as 32-bit lanes
+        const __m128i v =
+            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), colour);
+        const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), ones);
+        const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), ones);
+        return _mm_madd_epi16(_mm_packs_epi32(low, high), ones);
+    };
+    for (; x + 16 <= width; x += 16) {
+        const unsigned char* p = row + 4 * x;
+        const __m128i first = _mm_packs_epi32(sums(p), sums(p + 16));
+        const __m128i second = _mm_packs_epi32(sums(p + 32), sums(p + 48));
+        const __m128i dark =
+            _mm_packs_epi16(_mm_cmpgt_epi16(limit, first), _mm_cmpgt_epi16(limit, second));
+        const std::uint64_t flags = static_cast<unsigned>(_mm_movemask_epi8(dark));
+        bits[x >> 6] |= flags << (x & 63);
+    }
+#endif
+    for (; x < width; ++x) {
+        const unsigned char* p = row + 4 * x;
+        if (p[0] + p[1] + p[2] <= threshold3) bits[x >> 6] |= std::uint64_t{1} << (x & 63);
+    }
+    bits[0] &= ~std::uint64_t{1};
+    bits[(width - 1) >> 6] &= ~(std::uint64_t{1} << ((width - 1) & 63));
+}
+
+// Dark-pixel runs of one interior row (x in 1 .. width-2), found a word of flags at a time.
+void findRuns(const unsigned char* row, int width, int threshold3, std::vector<std::uint64_t>& bits,
               std::vector<Run>& runs) {
     runs.clear();
-    for (int x = 1; x < width - 1; ++x) {
-        const unsigned char* p = row + 4 * x;
-        mask[x] = static_cast<unsigned char>(p[0] + p[1] + p[2] <= threshold3);
-    }
-    int x = 1;
-    const int last = width - 2;
-    while (x <= last) {
-        while (x <= last && mask[x] == 0) ++x;
-        if (x > last) break;
-        const int start = x;
-        while (x <= last && mask[x] != 0) ++x;
+    darkBits(row, width, threshold3, bits);
+    const int words = static_cast<int>(bits.size());
+    int x = 0;
+    for (;;) {
+        int w = x >> 6;
+        if (w >= words) return;
+        std::uint64_t dark = bits[w] & (~std::uint64_t{0} << (x & 63));
+        while (dark == 0) {
+            if (++w >= words) return;
+            dark = bits[w];
+        }
+        const int start = (w << 6) + __builtin_ctzll(dark);
+        // The last pixel is bright: the run ends inside the row.
+        std::uint64_t bright = ~bits[w] & (~std::uint64_t{0} << (start & 63));
+        while (bright == 0) bright = ~bits[++w];
+        x = (w << 6) + __builtin_ctzll(bright);
         runs.push_back(Run{start, x - 1, 0});
     }
 }
@@ -76,11 +122,11 @@ int labelImage(const unsigned char* image, int width, int height, int threshold,
     const int threshold3 = 3 * std::clamp(threshold, -1, 256);
     std::vector<int> parent(1, 0);
     std::vector<ProvisionalStats> stats(1);
-    std::vector<unsigned char> mask(width, 0);
+    std::vector<std::uint64_t> bits((width + 63) / 64);
     std::vector<Run> previous, current;
 
     for (int y = 1; y < height - 1; ++y) {
-        findRuns(image + static_cast<std::size_t>(y) * width * 4, width, threshold3, mask, current);
+        findRuns(image + static_cast<std::size_t>(y) * width * 4, width, threshold3, bits, current);
         std::size_t first = 0;  // first previous run that may still touch a current run
         for (Run& run : current) {
             while (first < previous.size() && previous[first].end < run.start - 1) ++first;

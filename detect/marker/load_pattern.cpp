@@ -75,6 +75,7 @@ int loadPatternInto(PatternLibrary* library, const char* path) {
         }
     }
     slot.loaded = true;
+    ++lib.changes;
     return lib.count++;
 }
 
@@ -85,5 +86,6 @@ const PatternLibrary& patternLibrary() {
 void clearPatternLibrary() {
     PatternLibrary& lib = defaultEngine().patterns;
     lib.count = 0;
+    ++lib.changes;
     for (PatternSlot& slot : lib.slot) slot.loaded = false;
 }

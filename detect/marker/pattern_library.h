@@ -23,7 +23,8 @@ struct PatternSlot {
 };
 
 struct PatternLibrary {
-    int count = 0;  // loaded slots are 0 .. count-1
+    int count = 0;    // loaded slots are 0 .. count-1
+    int changes = 0;  // every load and clear counts one (what identification was made with)
     PatternSlot slot[kPatternSlots];
 };
 
