@@ -24,7 +24,7 @@ DropsRun harvestDrops(const std::string& scene, HarvestArgs a,
     a.projection = scene + "/projection.png";
     a.cameraImages = scene + "/images/cam%03d.png";
     std::vector<std::string> args = options;
-    const std::vector<std::string> positional = a.list();
+    const std::vector<std::string> positional = harvestCommandLine(a);
     args.insert(args.end(), positional.begin(), positional.end());
     DropsRun run;
     run.result = runProgram(programPath("tagharvest"), args, work.path());

@@ -101,7 +101,7 @@ TEST(TagharvestPaths, EveryPathListsEveryMarkerAtItsPlace) {
         a.adaptive = c.adaptive;
         a.projection = sceneDir + "/projection.png";
         a.cameraImages = sceneDir + "/images/cam%03d.png";
-        std::vector<std::string> args = a.list();
+        std::vector<std::string> args = harvestCommandLine(a);
         args.insert(args.begin(), "--subpixel");
         TempDir work;
         prepareWorkDir(sceneDir, work.path());
