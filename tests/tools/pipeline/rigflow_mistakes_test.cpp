@@ -20,6 +20,8 @@ struct Mistake {
     std::function<void(const std::string&)> damage;  // done to the copied scene
     int status;
     std::vector<std::string> said;  // in stdout or stderr
+    // status 4 after the calibration was written: report.html and camera.yaml carry the failure
+    bool resultsWritten = false;
 };
 
 void noDamage(const std::string&) {}
@@ -40,12 +42,12 @@ void runMistakes(const std::vector<Mistake>& mistakes) {
                                                                      << r.out << r.err;
         if (m.status == 4) {
             EXPECT_TRUE(fileExists(dir.file("calibration/FAILED.txt")));
-            if (fileExists(dir.file("calibration/report.html"))) {
+            EXPECT_EQ(fileExists(dir.file("calibration/report.html")), m.resultsWritten);
+            EXPECT_EQ(fileExists(dir.file("calibration/camera.yaml")), m.resultsWritten);
+            if (m.resultsWritten) {
                 EXPECT_NE(readFile(dir.file("calibration/report.html")).find("FAILED: "),
                           std::string::npos)
                     << "the report opens with the failed check";
-            }
-            if (fileExists(dir.file("calibration/camera.yaml"))) {
                 cv::FileStorage cam(dir.file("calibration/camera.yaml"), cv::FileStorage::READ);
                 EXPECT_EQ(static_cast<std::string>(cam["checks"]).rfind("FAILED: ", 0), 0u);
             }
@@ -64,13 +66,15 @@ TEST(RigflowMistakes, UntrustworthyResultsFailTheirChecks) {
          "mark_size = 25\n",
          noDamage,
          4,
-         {"FAILED: camera RMS reprojection error", "mark_size, mark_space_x or mark_space_y"}},
+         {"FAILED: camera RMS reprojection error", "mark_size, mark_space_x or mark_space_y"},
+         true},
         {"the two series swapped",
          config("images/proj%03d.png", "images/cam%03d.png"),
          noDamage,
          4,
          {"FAILED: the camera and projector series look swapped",
-          "exchange camera_images and projector_images"}},
+          "exchange camera_images and projector_images"},
+         true},
         {"pattern files of another seed",
          "",
          [](const std::string& d) {
