@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "harvest_fixture.h"
 
@@ -13,17 +14,12 @@ namespace {
 // blurred edge at a low threshold, and are then truncated toward zero (up to 1 px more).
 constexpr double kCornerTolerancePx = 2.5;
 constexpr double kMinDetectedShare = 0.95;
-constexpr int kViews = 4;
 // Mean offset of the refined projected centres from the truth, px.
 constexpr double kMaxCentreBiasPx = 0.03;
 
+constexpr int kViews = 4;  // the whole shared scene
 const std::string& sharedScene() {
-    static TempDir dir;
-    static const std::string scene = [] {
-        makeScene(dir.file("scene"), kViews);
-        return dir.file("scene");
-    }();
-    return scene;
+    return harvestScene();
 }
 
 // Board corner 0 (larger X and Y) of an id, to recognise markers in the 3D file.
@@ -161,17 +157,27 @@ TEST(TagharvestAccuracy, AdaptivePassAddsMarkersTheSweepMissed) {
     const int after = markersFound(1, &withAdaptive);
     EXPECT_GT(before, 11) << "the image must be usable";
     EXPECT_GT(after, before) << "the adaptive pass adds markers";
-    // Every marker (added ones included) is where the truth says it is.
-    int checked = 0;
-    for (std::size_t m = 0; m < withAdaptive.size() / 4; ++m) {
+    // Every marker (added ones included) is where the truth says it is, once, and the adaptive
+    // pass keeps every marker the sweep found.
+    auto trueId = [&](const std::vector<std::vector<double>>& points, std::size_t m) {
+        int id = -1;
         double best = 1e9;
-        for (const auto& c : truth.views[0].corners)
-            best = std::min(
-                best, std::hypot(c[0].x - withAdaptive[4 * m][0], c[0].y - withAdaptive[4 * m][1]));
-        EXPECT_LT(best, 2 * kCornerTolerancePx);
-        ++checked;
+        for (std::size_t k = 0; k < truth.views[0].corners.size(); ++k) {
+            const cv::Point2d c = truth.views[0].corners[k][0];
+            const double d = std::hypot(c.x - points[4 * m][0], c.y - points[4 * m][1]);
+            if (d < best) best = d, id = static_cast<int>(k);
+        }
+        EXPECT_LT(best, 2 * kCornerTolerancePx) << "marker " << m;
+        return id;
+    };
+    ASSERT_EQ(withAdaptive.size() % 4, 0u);
+    std::set<int> adaptiveIds;
+    for (std::size_t m = 0; m < withAdaptive.size() / 4; ++m)
+        EXPECT_TRUE(adaptiveIds.insert(trueId(withAdaptive, m)).second) << "found twice: " << m;
+    for (std::size_t m = 0; m < sweepOnly.size() / 4; ++m) {
+        const int id = trueId(sweepOnly, m);
+        EXPECT_EQ(adaptiveIds.count(id), 1u) << "the adaptive pass lost marker " << id;
     }
-    EXPECT_EQ(checked, after);
 }
 
 // With --subpixel a projected marker's point is the crossing of its diagonals, the image of

@@ -12,15 +12,10 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kViews = 3;
+constexpr int kViews = 3;  // of the shared scene's 4
 
 const std::string& scene() {
-    static TempDir dir;
-    static const std::string path = [] {
-        makeScene(dir.file("scene"), kViews);
-        return dir.file("scene");
-    }();
-    return path;
+    return harvestScene();
 }
 
 class Tagharvest : public testing::Test {

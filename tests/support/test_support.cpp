@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -30,6 +32,31 @@ std::string programPath(const std::string& name) {
 std::string sceneGenerator() {
     const char* chosen = std::getenv("TOOLKIT_SCENE_GENERATOR");
     return chosen != nullptr && *chosen != '\0' ? std::string(chosen) : programPath("tagforge");
+}
+
+bool reducedSample() {
+    const char* value = std::getenv("TOOLKIT_REDUCED_SAMPLE");
+    return value != nullptr && std::string(value) == "1";
+}
+
+const std::string& sharedScene(const std::string& name, const std::vector<std::string>& args) {
+    static TempDir dir;
+    static std::map<std::string, std::string> made;  // name -> folder, stable references
+    const auto known = made.find(name);
+    if (known != made.end()) return known->second;
+    std::string path = std::string(TOOLKIT_SCENES_DIR) + "/" + name;
+    if (!fileExists(path + "/truth.yaml")) {
+        path = dir.file(name);
+        std::vector<std::string> all = {"scene", "--out", path};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProgramResult r = runProgram(sceneGenerator(), all, dir.path());
+        EXPECT_EQ(r.status, 0) << "tagforge scene " << name << ": " << r.err;
+    }
+    return made.emplace(name, path).first->second;
+}
+
+const std::string& harvestScene() {
+    return sharedScene("harvest", {"--views", "4", "--camera", "640x480"});
 }
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,

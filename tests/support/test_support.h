@@ -32,6 +32,20 @@ std::string programPath(const std::string& name);
 // there), otherwise the build's own.
 std::string sceneGenerator();
 
+// TOOLKIT_REDUCED_SAMPLE=1, as scripts/test.sh sets it for the sanitizer pass: tests that
+// repeat the same numerics over many noise seeds run fewer of them there (the same code paths,
+// instrumented); the normal build runs the full sample.
+bool reducedSample();
+
+// A generated scene shared by every test process of a run: TOOLKIT_SCENES_DIR/name when the
+// CTest fixture of that name made it (toolkit_scene in tests/CMakeLists.txt, with the same
+// arguments), otherwise made once per process with `tagforge scene --out DIR args...` in a
+// temporary folder (a test program run on its own).
+const std::string& sharedScene(const std::string& name, const std::vector<std::string>& args);
+
+// The tagharvest program tests' scene: 4 views of a 640 x 480 camera, tagforge's default seed.
+const std::string& harvestScene();
+
 // Runs program with args in workDir; environment changes are "NAME=value" to set
 // or "NAME" to remove. Standard input is empty.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,

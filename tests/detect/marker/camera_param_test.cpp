@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -119,7 +120,7 @@ TEST(ObservedToIdeal, CentreAndIdentity) {
 
 TEST(ObservedToIdeal, InvertsTheDistortionModel) {
     const CameraParam p = sampleParam();
-    int checked = 0;
+    double farthest = 0;  // the round trip says nothing where the distortion moves nothing
     for (double ix = 10; ix < 640; ix += 77)
         for (double iy = 5; iy < 480; iy += 53) {
             double ox, oy, x, y;
@@ -127,9 +128,9 @@ TEST(ObservedToIdeal, InvertsTheDistortionModel) {
             observedToIdeal(p.distortion, ox, oy, &x, &y);
             EXPECT_NEAR(x, ix, 1e-6);
             EXPECT_NEAR(y, iy, 1e-6);
-            ++checked;
+            farthest = std::max(farthest, std::hypot(ox - ix, oy - iy));
         }
-    EXPECT_GT(checked, 50);
+    EXPECT_GT(farthest, 1.0) << "px the distortion moves a point at most";
 }
 
 TEST(CameraParamIdentity, SizeIdentityDistortionAndUnitProjectionRows) {

@@ -228,15 +228,17 @@ TEST(LabelImage, AllBrightAllDarkAndThresholdEdges) {
 
 TEST(LabelImage, MatchesTheReferenceOnRandomImages) {
     std::mt19937 rng(11);
-    int checked = 0;
+    int merged = 0;  // provisional labels the reference merged: the images must need merging
     for (const double density : {0.05, 0.3, 0.45, 0.6, 0.9}) {
         for (int trial = 0; trial < 4; ++trial) {
             SCOPED_TRACE(density);
-            expectSameAsReference(randomImage(rng, 37 + trial * 13, 29 + trial * 7, density), 100);
-            ++checked;
+            const PackedImage img = randomImage(rng, 37 + trial * 13, 29 + trial * 7, density);
+            ReferenceLabels ref;
+            if (referenceLabel(img, 100, &ref) == 0) merged += ref.provisional - ref.regions;
+            expectSameAsReference(img, 100);
         }
     }
-    EXPECT_EQ(checked, 20);
+    EXPECT_GT(merged, 20);
 }
 
 TEST(LabelImage, ProvisionalLabelOverflowFailsLikeTheReference) {

@@ -20,7 +20,8 @@ struct Mistake {
     std::function<void(const std::string&)> damage;  // done to the copied scene
     int status;
     std::vector<std::string> said;  // in stdout or stderr
-    bool resultsWritten = false;    // a failed calibration writes its marked results
+    // status 4 after the calibration was written: report.html and camera.yaml carry the failure
+    bool resultsWritten = false;
 };
 
 void noDamage(const std::string&) {}

@@ -8,37 +8,17 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-// The scene the test run generated (see generate_scenes.cmake), or a new one in dir.
-std::string generate(const TempDir& dir, const std::string& name, const std::string& views,
-                     const std::string& camera) {
-    const std::string shared = std::string(TOOLKIT_SCENES_DIR) + "/" + name;
-    if (fileExists(shared + "/truth.yaml")) return shared;
-    const ProgramResult r =
-        runProgram(sceneGenerator(),
-                   {"scene", "--out", "scene", "--views", views, "--camera", camera, "--seed", "3"},
-                   dir.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    return dir.file("scene");
-}
-}  // namespace
-
+// The arguments as tests/tools/pipeline/CMakeLists.txt generates them for the test run.
 const std::string& scene() {
-    static TempDir dir;
-    static const std::string path = generate(dir, "accuracy", "10", "960x720");
-    return path;
+    return sharedScene("accuracy", {"--views", "10", "--camera", "960x720", "--seed", "3"});
 }
 
 const std::string& smallScene() {
-    static TempDir dir;
-    static const std::string path = generate(dir, "small", "8", "640x480");
-    return path;
+    return sharedScene("small", {"--views", "8", "--camera", "640x480", "--seed", "3"});
 }
 
 const std::string& tinyScene() {
-    static TempDir dir;
-    static const std::string path = generate(dir, "tiny", "2", "640x480");
-    return path;
+    return sharedScene("tiny", {"--views", "2", "--camera", "640x480", "--seed", "3"});
 }
 
 void copyScene(const std::string& to, const std::string& config, const std::string& from) {
