@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Accuracy report of the sub-pixel corner mode: the whole calibration of generated scenes
-# with known truth, with the mode off (the specified whole-pixel corners) and on.
+# with known truth, with the mode off (the default whole-pixel corners) and on.
 # Usage: bench/subpixel_report.sh [BUILD_DIR]   (default: build; the programs must be built)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

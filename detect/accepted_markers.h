@@ -7,8 +7,8 @@
 #include "marker_drops.h"
 #include "threshold_sweep.h"
 
-// Truncated as specified, or refined on image (the work image) with --subpixel, where a
-// marker with broken edges is dropped and logged.
+// Truncated to whole pixels by default, or refined on image (the work image) with --subpixel, where
+// a marker with broken edges is dropped and logged.
 ImageResult acceptedMarkers(const RunState& run, int n, const std::vector<SweepEntry>& sweep,
                             const cv::Mat& image, DropLog* log);
 

@@ -13,9 +13,9 @@
 
 // Fewer accepted markers than this cannot be checked robustly; they are kept as detected.
 constexpr int kMinMarkersForBoardCheck = 6;
-// Largest disagreement accepted: the specified corners carry about 1.5 px of detection
+// Largest disagreement accepted: the default whole-pixel corners carry about 1.5 px of detection
 // error plus the truncation; refined corners are far closer.
-constexpr double kBoardToleranceSpecifiedPx = 5.0;
+constexpr double kBoardToleranceDefaultPx = 5.0;
 constexpr double kBoardToleranceSubpixelPx = 1.0;
 // Large markers (close-ups of high-resolution photos) are predicted less exactly by their
 // neighbours under lens distortion: the tolerance is at least this share of their side.

@@ -14,4 +14,3 @@ void writeTrueNumberFile(RunState* state);
 // drops.txt beside it: the run's dropped markers, in image order (a header alone when none
 // was dropped).
 void writeDropsFile(RunState* state);
-

@@ -48,7 +48,7 @@ std::string format(const char* fmt, int n, int id, double a, double b) {
 void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
                              DropLog* log) {
     const double tolerance =
-        state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceSpecifiedPx;
+        state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceDefaultPx;
     std::vector<std::size_t> where;  // index in result of each placed marker
     const std::vector<MarkerPlacement> placed = placements(state, *result, &where);
     if (placed.empty()) return;

@@ -1,5 +1,5 @@
 // Everything the engine works with: the camera parameters, the pattern library and its
-// work storage. The driver owns one; the specified operations (setCameraParams,
+// work storage. The driver owns one; the classic operations (setCameraParams,
 // loadPattern, detectMarkers) work on the default one.
 #pragma once
 
@@ -40,7 +40,7 @@ struct EngineContext {
     EngineBuffers buffers;    // reused by every detection
 };
 
-// The context of the specified operations (made on first use).
+// The context of the classic operations (made on first use).
 EngineContext& defaultEngine();
 
 // loadPattern into a given library.

@@ -156,7 +156,7 @@ void checkCondition(const Condition& c) {
     const Outcome sub = harvest(scene, c, true), plain = harvest(scene, c, false);
     std::cout << c.name << ": --subpixel found " << sub.foundVisible << " of " << sub.visible
               << " visible markers, " << (c.projector ? "centre" : "corner") << " RMS " << sub.rms
-              << " px; specified mode RMS " << plain.rms << " px\n";
+              << " px; default mode RMS " << plain.rms << " px\n";
     EXPECT_GE(sub.foundVisible, kMinFoundShare * sub.visible) << sub.out;
     EXPECT_EQ(sub.wrongIds, 0) << sub.out;
     EXPECT_EQ(plain.wrongIds, 0) << plain.out;
@@ -238,7 +238,7 @@ TEST(LargePhotos, CloseUpIsFoundCompletelyOnAReducedCopy) {
               std::string::npos);
     EXPECT_EQ(half.foundVisible, 63);
 
-    // As specified the markers are too big, and the run says so and what to do.
+    // By default the markers are too big, and the run says so and what to do.
     const Outcome plain = harvest(scene, kCloseUp, false);
     EXPECT_EQ(plain.wrongIds, 0);
     EXPECT_NE(plain.out.find("image 0: dark regions larger than the 100000 pixels a marker may "
@@ -273,7 +273,7 @@ TEST(BoardCheck, AMarkerAtAWrongPlaceIsDroppedAndNamed) {
     cv::imwrite(scene + "/images/cam000.png", photo);
 
     for (const bool subpixel : {true, false}) {
-        SCOPED_TRACE(subpixel ? "--subpixel" : "specified");
+        SCOPED_TRACE(subpixel ? "--subpixel" : "default");
         const Outcome o = harvest(scene, c, subpixel);
         EXPECT_EQ(o.wrongIds, 0) << o.out;
         EXPECT_GE(o.foundVisible, 61);

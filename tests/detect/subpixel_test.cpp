@@ -87,7 +87,7 @@ TEST(Subpixel, CornersReachATwelfthOfAPixelAndNeverGetWorse) {
     // The default scene's camera: markers of about 45 pixels.
     makeScene(dir.file("scene"), kViews, {"--seed", "21", "--camera", "1280x960"});
     const Comparison c = compare(dir.file("scene"));
-    std::cout << "default setting: corner RMS " << c.rmsDefault << " px as specified, "
+    std::cout << "default setting: corner RMS " << c.rmsDefault << " px by default, "
               << c.rmsSubpixel << " px with --subpixel over " << c.corners
               << " corners; worst change " << c.worstWorsening << " px\n";
     EXPECT_GT(c.corners, 0.95 * kViews * 63 * 4);
@@ -100,7 +100,7 @@ TEST(Subpixel, NoisyBlurredSceneStillGainsAndNeverGetsWorse) {
     makeScene(dir.file("scene"), kViews,
               {"--seed", "22", "--noise", "4", "--blur", "1.0", "--camera", "1280x960"});
     const Comparison c = compare(dir.file("scene"));
-    std::cout << "noisy, blurred: corner RMS " << c.rmsDefault << " px as specified, "
+    std::cout << "noisy, blurred: corner RMS " << c.rmsDefault << " px by default, "
               << c.rmsSubpixel << " px with --subpixel (worst corner " << c.worstSubpixel
               << " px); worst change " << c.worstWorsening << " px\n";
     EXPECT_LT(c.rmsSubpixel, 0.5 * c.rmsDefault);

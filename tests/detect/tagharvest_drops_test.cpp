@@ -106,8 +106,8 @@ TEST(TagharvestDrops, SwappedMarkersAreListedWithTheirDistanceFromTheirPlace) {
         bool reduced;
     };
     const Case cases[] = {
-        {"specified", {}, 0, false},
-        {"specified, adaptive pass", {}, 1, false},
+        {"default", {}, 0, false},
+        {"default, adaptive pass", {}, 1, false},
         {"sub-pixel", {"--subpixel"}, 0, false},
         {"sub-pixel, reduced copy", {"--subpixel", "--detect-scale", "0.6"}, 0, true},
         {"sub-pixel, reduced copy, adaptive pass, two jobs",
@@ -139,7 +139,7 @@ TEST(TagharvestDrops, SwappedMarkersAreListedWithTheirDistanceFromTheirPlace) {
 }
 
 // Hands over the board cut marker edges: with --subpixel those markers are dropped as
-// "edges" (the refinement gives no distance), never as specified.
+// "edges" (the refinement gives no distance), never in the default mode.
 TEST(TagharvestDrops, BrokenEdgesAreListedWithoutADistance) {
     TempDir dir;
     const std::string scene = dir.file("scene");
@@ -160,10 +160,10 @@ TEST(TagharvestDrops, BrokenEdgesAreListedWithoutADistance) {
     }
     EXPECT_GE(edges, 1) << subpixel.result.out;
 
-    const DropsRun specified = harvestDrops(scene, a, {});
-    ASSERT_EQ(specified.result.status, 0);
-    expectDropsAsNoted(specified);
-    for (const MarkerDrop& d : specified.drops) EXPECT_EQ(d.reason, "board") << d.id;
+    const DropsRun byDefault = harvestDrops(scene, a, {});
+    ASSERT_EQ(byDefault.result.status, 0);
+    expectDropsAsNoted(byDefault);
+    for (const MarkerDrop& d : byDefault.drops) EXPECT_EQ(d.reason, "board") << d.id;
 }
 
 // Nothing dropped: the header alone, in the points folder the run was given.

@@ -71,8 +71,8 @@ TEST(TagharvestJobs, SeveralJobsWriteWhatOneJobWrites) {
         double centre;
     };
     const Case cases[] = {
-        {"specified mode", {}, 0, 1, 0},
-        {"specified mode, no adaptive pass", {}, 0, 0, 0},
+        {"default mode", {}, 0, 1, 0},
+        {"default mode, no adaptive pass", {}, 0, 0, 0},
         {"sub-pixel", {"--subpixel"}, 0, 1, 0},
         {"sub-pixel on reduced copies", {"--subpixel", "--detect-scale", "0.7"}, 0, 1, 0},
         {"sub-pixel, projector mode", {"--subpixel"}, 1, 1, 1},

@@ -219,7 +219,7 @@ TEST(ExtractPattern, UniformInsideAndDarkerWhereSamplesFallOutside) {
 }
 
 // Contexts are independent: a run's own engine identifies with its own patterns and camera
-// parameters, whatever the default engine (the specified operations) holds.
+// parameters, whatever the default engine (the classic operations) holds.
 TEST_F(Identification, EngineContextsDoNotShareState) {
     const cv::Size size(240, 200);
     const View view{121.3, 98.7, 110.0, 10.0, 0.0, 0.0};
