@@ -6,17 +6,28 @@
 namespace {
 constexpr std::size_t kMaxNamedDrops = 8;
 
-// The detected series' drops as the detector wrote them; none for an unreadable file.
-SeriesDrops readSeriesDrops(const RigflowRun& run, const std::string& series,
+// The detected series' drops as the detector wrote them; none, and a warning, for a file that
+// is missing or unreadable: the detector writes it on every run, so its drops are unknown.
+SeriesDrops readSeriesDrops(RigflowRun* run, const std::string& series,
                             const std::string& pointsFolder) {
     SeriesDrops read{series, {}};
     std::string error;
-    if (readMarkerDrops(inWorkDir(run.workDir, pointsFolder + "/" + kDropsFileName), &read.drops,
-                        &error) != 0)
+    if (readMarkerDrops(inWorkDir(run->workDir, pointsFolder + "/" + kDropsFileName), &read.drops,
+                        &error) != 0) {
         read.drops.clear();
+        run->findings.push_back(unreadableDropsFinding(series, pointsFolder, error));
+    }
     return read;
 }
 }  // namespace
+
+Finding unreadableDropsFinding(const std::string& series, const std::string& pointsFolder,
+                               const std::string& error) {
+    return {false, "the " + series + " detection's dropped markers are unknown: " + error,
+            "the detector writes " + pointsFolder + "/" + kDropsFileName +
+                " on every run; a file changed or removed since, or a detector of another "
+                "version, leaves it so: run rigflow again to detect afresh"};
+}
 
 bool droppedMarkersFinding(const std::vector<SeriesDrops>& series, const std::string& logsFolder,
                            Finding* finding) {
@@ -47,9 +58,9 @@ bool droppedMarkersFinding(const std::vector<SeriesDrops>& series, const std::st
 void noteDroppedMarkers(RigflowRun* run) {
     std::vector<SeriesDrops> series;
     if (run->plan.detectCamera)
-        series.push_back(readSeriesDrops(*run, "camera photo", run->layout.pointsCam));
+        series.push_back(readSeriesDrops(run, "camera photo", run->layout.pointsCam));
     if (run->plan.detectProjector)
-        series.push_back(readSeriesDrops(*run, "projector photo", run->layout.pointsProj));
+        series.push_back(readSeriesDrops(run, "projector photo", run->layout.pointsProj));
     Finding finding{};
     if (droppedMarkersFinding(series, run->layout.logs, &finding)) run->findings.push_back(finding);
 }

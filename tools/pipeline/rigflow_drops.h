@@ -20,6 +20,10 @@ struct SeriesDrops {
 bool droppedMarkersFinding(const std::vector<SeriesDrops>& series, const std::string& logsFolder,
                            Finding* finding);
 
-// Adds the warning for the run's detected series; a series without drops.txt dropped nothing
-// that is known.
+// The warning for a detected series whose drops.txt is missing or malformed (error says how).
+Finding unreadableDropsFinding(const std::string& series, const std::string& pointsFolder,
+                               const std::string& error);
+
+// Adds the warning for the run's detected series, and one for each series whose drops.txt
+// cannot be read.
 void noteDroppedMarkers(RigflowRun* run);

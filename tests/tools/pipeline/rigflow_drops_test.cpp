@@ -1,5 +1,6 @@
 // The dropped-marker warning from the drops.txt files the detector writes in its points
-// folders: counted once per marker and image, named up to eight, none without a file.
+// folders: counted once per marker and image, named up to eight; a missing or malformed file
+// is a warning of its own, never "nothing dropped".
 #include "rigflow_drops.h"
 
 #include <gtest/gtest.h>
@@ -72,8 +73,31 @@ TEST(RigflowDrops, ARunReadsThePointsFolderOfEachDetectedSeries) {
     fs::create_directories(dir.file("out/points_cam"));
     fs::create_directories(dir.file("out/points_proj"));
     noteDroppedMarkers(&run);
-    EXPECT_TRUE(run.findings.empty()) << "no drops.txt: no drop known";
+    ASSERT_EQ(run.findings.size(), 2u) << "no drops.txt: the drops are unknown";
+    EXPECT_FALSE(run.findings[0].failed);
+    EXPECT_EQ(run.findings[0].what,
+              "the camera photo detection's dropped markers are unknown: cannot read " +
+                  dir.file("out/points_cam/drops.txt"));
+    EXPECT_EQ(run.findings[0].causes,
+              "the detector writes out/points_cam/drops.txt on every run; a file changed or "
+              "removed since, or a detector of another version, leaves it so: run rigflow "
+              "again to detect afresh");
+    EXPECT_EQ(run.findings[1].what,
+              "the projector photo detection's dropped markers are unknown: cannot read " +
+                  dir.file("out/points_proj/drops.txt"));
 
+    run.findings.clear();
+    writeFile(dir.file("out/points_cam/drops.txt"), "# image id reason error_px\n0 24 far 6.5\n");
+    run.plan.detectProjector = false;
+    noteDroppedMarkers(&run);
+    ASSERT_EQ(run.findings.size(), 1u);
+    EXPECT_EQ(run.findings[0].what,
+              "the camera photo detection's dropped markers are unknown: " +
+                  dir.file("out/points_cam/drops.txt") +
+                  " line 2: \"0 24 far 6.5\" is not: image id board|edges error_px");
+
+    run.findings.clear();
+    run.plan.detectProjector = true;
     writeFile(dir.file("out/points_cam/drops.txt"), "0 24 board 6.5\n");
     writeFile(dir.file("out/points_proj/drops.txt"), "2 9 board 3.0\n");
     run.plan.detectProjector = false;  // given projector points: their folder is not read
