@@ -2,7 +2,8 @@
 // all outputs; a series of kPhotos, its set-up shared), with one job and with every core,
 // against one OpenCV ArUco detection with sub-pixel corner refinement on the same scene:
 // generated JPEG photos of the board at 1.2, 3 and 12 MP, and their twins with ArUco
-// markers pasted onto the same places (timed with and without decoding the photo). At
+// markers pasted onto the same places (timed with and without decoding the photo, with
+// OpenCV's default threads and, with decoding, in one thread as well). At
 // 1.2 MP also the default mode (one job) and a single detection without files (the
 // engine at one threshold and the refinement: what a live preview would run). Prints the
 // ratios at the end.
@@ -16,6 +17,7 @@
 #include <map>
 #include <opencv2/aruco.hpp>
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <stdexcept>
@@ -218,8 +220,10 @@ void singleDetection(benchmark::State& state) {
     state.SetLabel(std::to_string(s.width) + "x" + std::to_string(s.height));
 }
 
+// Arguments: size, OpenCV threads (0: OpenCV's default, every core).
 void aruco(benchmark::State& state, bool decode) {
     const Size s = kSizes[state.range(0)];
+    const int threads = static_cast<int>(state.range(1));
     const std::string path = scene(s.width, s.height) + "/images/aruco000.jpg";
     cv::Mat photo = cv::imread(path);
     const cv::Ptr<cv::aruco::Dictionary> dictionary =
@@ -229,6 +233,8 @@ void aruco(benchmark::State& state, bool decode) {
     parameters->cornerRefinementMethod = cv::aruco::CORNER_REFINE_SUBPIX;
     std::vector<std::vector<cv::Point2f>> corners;
     std::vector<int> ids;
+    const int before = cv::getNumThreads();
+    if (threads > 0) cv::setNumThreads(threads);
     const double startCpu = processCpuSeconds();
     for (auto _ : state) {
         if (decode) photo = cv::imread(path);
@@ -236,8 +242,10 @@ void aruco(benchmark::State& state, bool decode) {
         benchmark::DoNotOptimize(corners.data());
     }
     countCpuPerPhoto(state, startCpu, 1);
+    cv::setNumThreads(before);
     state.counters["markers"] = static_cast<double>(ids.size());
-    state.SetLabel(std::to_string(s.width) + "x" + std::to_string(s.height));
+    state.SetLabel(std::to_string(s.width) + "x" + std::to_string(s.height) +
+                   (threads == 1 ? ", one thread" : ", every core"));
 }
 
 void arucoSubpixel(benchmark::State& state) {
@@ -267,16 +275,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
             const std::string arg = "/" + std::to_string(i);
             const double one = find("tagharvestSubpixel" + arg + "/1") / kPhotos;
             const double every = find("tagharvestSubpixel" + arg + all) / kPhotos;
-            const double a = find("arucoSubpixel" + arg), d = find("arucoDecodeAndSubpixel" + arg);
-            if (!(one > 0 && every > 0 && a > 0 && d > 0)) continue;
+            const double a = find("arucoSubpixel" + arg + "/0");
+            const double d = find("arucoDecodeAndSubpixel" + arg + "/0");
+            const double d1 = find("arucoDecodeAndSubpixel" + arg + "/1");
+            if (!(one > 0 && every > 0 && a > 0 && d > 0 && d1 > 0)) continue;
             std::printf(
-                "%dx%d, per photo: ArUco %.3f s, with decoding %.3f s; tagharvest "
-                "--subpixel one job %.3f s (%.1f x ArUco with decoding), %d jobs %.3f s "
-                "(%.1f x ArUco)\n",
-                kSizes[i].width, kSizes[i].height, a, d, one, one / d, machineCores(), every,
-                every / a);
+                "%dx%d, per photo: ArUco %.3f s, with decoding %.3f s (one thread %.3f s); "
+                "tagharvest --subpixel one job %.3f s (%.1f x ArUco with decoding, %.1f x its "
+                "one thread), %d jobs %.3f s (%.1f x ArUco with decoding in one thread)\n",
+                kSizes[i].width, kSizes[i].height, a, d, d1, one, one / d, one / d1, machineCores(),
+                every, every / d1);
             const double cpuOne = find("tagharvestSubpixel" + arg + "/1", cpuSeconds_);
-            const double cpuA = find("arucoDecodeAndSubpixel" + arg, cpuSeconds_);
+            const double cpuA = find("arucoDecodeAndSubpixel" + arg + "/0", cpuSeconds_);
             if (cpuOne > 0 && cpuA > 0)
                 std::printf(
                     "  CPU of all threads per photo: ArUco with decoding %.3f s, tagharvest "
@@ -324,14 +334,22 @@ BENCHMARK(tagharvestDefaultMode)
     ->UseRealTime()
     ->MinTime(2.0);
 BENCHMARK(singleDetection)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+// ArUco as OpenCV runs it (its default threads) and in one thread, the peer of one job.
+void defaultAndOneThread(benchmark::internal::Benchmark* b) {
+    for (int size = 0; size < 3; ++size) {
+        b->Args({size, 0});
+        b->Args({size, 1});
+    }
+}
+
 BENCHMARK(arucoSubpixel)
-    ->DenseRange(0, 2)
+    ->ArgsProduct({{0, 1, 2}, {0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
 
 BENCHMARK(arucoDecodeAndSubpixel)
-    ->DenseRange(0, 2)
+    ->Apply(defaultAndOneThread)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(2.0);
