@@ -54,48 +54,46 @@ constexpr SwapMasks swapMasks() {
 
 alignas(32) constexpr SwapMasks kSwapMasks = swapMasks();
 
-// The vector steps, written once for SSE2 (16 bytes) and AVX2 (32 bytes). In bytes: pa =
-// |b - c| and pb = |a - c|; pc = |pa - pb| where b - c and a - c differ in sign, else
-// pa + pb, which is then no smaller than either and only compared with them, so 255 stands
-// for it.
-#define TOOLKIT_PNG_ROWS(V, W, load, store, andv, andnot, orv, subs, sub, cmpeq, minu, zero)      \
-    void rgbFromBgr##W(const unsigned char* s, std::size_t row, unsigned char* d) {               \
-        std::size_t x = 0;                                                                        \
-        if (row >= 3) {                                                                           \
-            swapBytesFrom(s, 0, 3, d);                                                            \
-            x = 3;                                                                                \
-            const auto step = [&](std::size_t x, int v) {                                         \
-                const std::size_t at = x + W * v;                                                 \
-                const auto& m = kSwapMasks.masks[(W * v) % 3];                                    \
-                const V moved =                                                                   \
-                    orv(andv(load(s + at + 2), load(m[0])),                                       \
-                        orv(andv(load(s + at), load(m[1])), andv(load(s + at - 2), load(m[2])))); \
-                store(d + at, moved);                                                             \
-            };                                                                                    \
-            for (; x + 3 * W + 2 <= row; x += 3 * W) {                                            \
-                step(x, 0);                                                                       \
-                step(x, 1);                                                                       \
-                step(x, 2);                                                                       \
-            }                                                                                     \
-        }                                                                                         \
-        swapBytesFrom(s, x, row, d);                                                              \
-    }                                                                                             \
-    void paethRow##W(const unsigned char* cur, const unsigned char* up, std::size_t row,          \
-                     std::size_t bpp, unsigned char* out) {                                       \
-        std::size_t x = 0;                                                                        \
-        for (; x < bpp && x < row; ++x) out[x] = static_cast<unsigned char>(cur[x] - up[x]);      \
-        for (; x + W <= row; x += W) {                                                            \
-            const V a = load(cur + x - bpp), b = load(up + x), c = load(up + x - bpp);            \
-            const V cb = subs(c, b), ca = subs(c, a);                                             \
-            const V pa = orv(subs(b, c), cb), pb = orv(subs(a, c), ca);                           \
-            const V sameSign = cmpeq(cmpeq(cb, zero), cmpeq(ca, zero));                           \
-            const V pc = orv(orv(subs(pa, pb), subs(pb, pa)), sameSign);                          \
-            const V least = minu(pb, pc);                                                         \
-            const V takeA = cmpeq(minu(pa, least), pa), takeB = cmpeq(least, pb);                 \
-            const V bOrC = orv(andv(takeB, b), andnot(takeB, c));                                 \
-            store(out + x, sub(load(cur + x), orv(andv(takeA, a), andnot(takeA, bOrC))));         \
-        }                                                                                         \
-        paethFrom(cur, up, x, row, bpp, out);                                                     \
+// The vector steps, written once for SSE2 (16 bytes) and AVX2 (32 bytes; attr marks its
+// functions). In bytes: pa = |b - c| and pb = |a - c|; pc = |pa - pb| where b - c and a - c
+// differ in sign, else pa + pb, which is then no smaller than either and only compared with
+// them, so 255 stands for it.
+#define TOOLKIT_PNG_ROWS(attr, V, W, load, store, andv, andnot, orv, subs, sub, cmpeq, minu, zero) \
+    attr inline void swapStep##W(const unsigned char* s, std::size_t at, int phase,                \
+                                 unsigned char* d) {                                               \
+        const auto& m = kSwapMasks.masks[phase];                                                   \
+        store(d + at,                                                                              \
+              orv(andv(load(s + at + 2), load(m[0])),                                              \
+                  orv(andv(load(s + at), load(m[1])), andv(load(s + at - 2), load(m[2])))));       \
+    }                                                                                              \
+    attr void rgbFromBgr##W(const unsigned char* s, std::size_t row, unsigned char* d) {           \
+        std::size_t x = 0;                                                                         \
+        if (row >= 3) {                                                                            \
+            swapBytesFrom(s, 0, 3, d);                                                             \
+            for (x = 3; x + 3 * W + 2 <= row; x += 3 * W) {                                        \
+                swapStep##W(s, x, 0, d);                                                           \
+                swapStep##W(s, x + W, W % 3, d);                                                   \
+                swapStep##W(s, x + 2 * W, 2 * W % 3, d);                                           \
+            }                                                                                      \
+        }                                                                                          \
+        swapBytesFrom(s, x, row, d);                                                               \
+    }                                                                                              \
+    attr void paethRow##W(const unsigned char* cur, const unsigned char* up, std::size_t row,      \
+                          std::size_t bpp, unsigned char* out) {                                   \
+        std::size_t x = 0;                                                                         \
+        for (; x < bpp && x < row; ++x) out[x] = static_cast<unsigned char>(cur[x] - up[x]);       \
+        for (; x + W <= row; x += W) {                                                             \
+            const V a = load(cur + x - bpp), b = load(up + x), c = load(up + x - bpp);             \
+            const V cb = subs(c, b), ca = subs(c, a);                                              \
+            const V pa = orv(subs(b, c), cb), pb = orv(subs(a, c), ca);                            \
+            const V sameSign = cmpeq(cmpeq(cb, zero), cmpeq(ca, zero));                            \
+            const V pc = orv(orv(subs(pa, pb), subs(pb, pa)), sameSign);                           \
+            const V least = minu(pb, pc);                                                          \
+            const V takeA = cmpeq(minu(pa, least), pa), takeB = cmpeq(least, pb);                  \
+            const V bOrC = orv(andv(takeB, b), andnot(takeB, c));                                  \
+            store(out + x, sub(load(cur + x), orv(andv(takeA, a), andnot(takeA, bOrC))));          \
+        }                                                                                          \
+        paethFrom(cur, up, x, row, bpp, out);                                                      \
     }
 
 inline __m128i load16(const unsigned char* p) {
@@ -104,23 +102,22 @@ inline __m128i load16(const unsigned char* p) {
 inline void store16(unsigned char* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
-TOOLKIT_PNG_ROWS(__m128i, 16, load16, store16, _mm_and_si128, _mm_andnot_si128, _mm_or_si128,
+TOOLKIT_PNG_ROWS(, __m128i, 16, load16, store16, _mm_and_si128, _mm_andnot_si128, _mm_or_si128,
                  _mm_subs_epu8, _mm_sub_epi8, _mm_cmpeq_epi8, _mm_min_epu8, _mm_setzero_si128())
 
 #if defined(__GNUC__) && defined(__x86_64__)
 // AVX2 where the processor has it: twice the width, and three operands spare the copies.
-#pragma GCC push_options
-#pragma GCC target("avx2")
-inline __m256i load32(const unsigned char* p) {
+#define TOOLKIT_AVX2 __attribute__((target("avx2")))
+TOOLKIT_AVX2 inline __m256i load32(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
-inline void store32(unsigned char* p, __m256i v) {
+TOOLKIT_AVX2 inline void store32(unsigned char* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
-TOOLKIT_PNG_ROWS(__m256i, 32, load32, store32, _mm256_and_si256, _mm256_andnot_si256,
+TOOLKIT_PNG_ROWS(TOOLKIT_AVX2, __m256i, 32, load32, store32, _mm256_and_si256, _mm256_andnot_si256,
                  _mm256_or_si256, _mm256_subs_epu8, _mm256_sub_epi8, _mm256_cmpeq_epi8,
                  _mm256_min_epu8, _mm256_setzero_si256())
-#pragma GCC pop_options
+#undef TOOLKIT_AVX2
 #define TOOLKIT_PNG_AVX2 1
 #endif
 #undef TOOLKIT_PNG_ROWS
