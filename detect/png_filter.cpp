@@ -137,15 +137,18 @@ void paethRowPlain(const unsigned char* cur, const unsigned char* up, std::size_
 }
 }  // namespace
 
-std::unique_ptr<unsigned char[]> paethFilteredRows(const cv::Mat& image, std::size_t* size) {
+std::unique_ptr<unsigned char[]> paethFilteredRows(const cv::Mat& image, std::size_t* size,
+                                                   FilterSteps steps) {
     SwapRow swapRow = rgbFromBgrPlain;
     PaethRow paethRow = paethRowPlain;
 #ifdef __SSE2__
-    swapRow = rgbFromBgr16;
-    paethRow = paethRow16;
+    if (steps != FilterSteps::plain) {
+        swapRow = rgbFromBgr16;
+        paethRow = paethRow16;
+    }
 #endif
 #ifdef TOOLKIT_PNG_AVX2
-    if (__builtin_cpu_supports("avx2")) {
+    if (steps == FilterSteps::widest && __builtin_cpu_supports("avx2")) {
         swapRow = rgbFromBgr32;
         paethRow = paethRow32;
     }

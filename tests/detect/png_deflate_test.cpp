@@ -1,15 +1,18 @@
-// The PNG encoder's deflate: code lengths that are valid and least, and zlib streams that
-// zlib's own decoder returns byte for byte.
+// The PNG encoder's stages: the filter's vector steps against its plain loop, code lengths
+// that are valid and least, and zlib streams that zlib's own decoder returns byte for byte.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <opencv2/core.hpp>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "deflate_huffman.h"
 #include "huffman_code.h"
+#include "png_filter.h"
 
 namespace {
 // Kraft's sum of the lengths, in units of 2^-15 (a complete code sums to 2^15).
@@ -142,4 +145,28 @@ TEST(PngDeflate, NoiseHardlyGrowsAndRunsShrink) {
     const std::vector<unsigned char> zeros(1 << 20, 0);
     // 258 bytes a match of a few bits
     EXPECT_LT(writeZlibStream(zeros.data(), zeros.size(), stream.data()), zeros.size() / 200);
+}
+
+TEST(PngFilter, EveryStepWidthGivesThePlainBytes) {
+    int compared = 0;
+    for (const int type : {CV_8UC1, CV_8UC3})
+        for (const int cols :
+             {1, 2, 5, 11, 16, 17, 31, 32, 33, 34, 35, 47, 48, 49, 50, 96, 97, 99, 100, 131, 200}) {
+            SCOPED_TRACE("cols " + std::to_string(cols) + ", channels " +
+                         std::to_string(CV_MAT_CN(type)));
+            cv::Mat image(3, cols, type);
+            cv::randu(image, 0, 256);
+            // equal neighbours too: the predictor's ties
+            image.row(1).colRange(0, (cols + 1) / 2).setTo(cv::Scalar(7, 7, 7));
+            std::size_t plainSize = 0, size = 0;
+            const auto plain = paethFilteredRows(image, &plainSize, FilterSteps::plain);
+            ASSERT_EQ(plainSize, (image.elemSize() * cols + 1) * 3);
+            for (const FilterSteps steps : {FilterSteps::sse2, FilterSteps::widest}) {
+                const auto rows = paethFilteredRows(image, &size, steps);
+                ASSERT_EQ(size, plainSize);
+                EXPECT_TRUE(std::equal(rows.get(), rows.get() + size, plain.get()));
+                ++compared;
+            }
+        }
+    EXPECT_EQ(compared, 84);
 }
