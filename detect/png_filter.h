@@ -13,7 +13,7 @@ enum class FilterSteps { widest, sse2, plain };
 // The rows of image (8-bit, 1 or 3 channels, BGR order, not empty) with the "Paeth"
 // filter (type 4) in grey or RGB order, *size bytes ((channels * cols + 1) * rows). Paeth
 // predicts from the pixels on the left, above and above left: on the run's images it leaves
-// a tenth to two thirds fewer bytes to code than "sub" (edges that go on from row to row
+// a tenth to over half fewer bytes to code than "sub" (edges that go on from row to row
 // leave zeros), which a deflate without searched repeats needs.
 std::unique_ptr<unsigned char[]> paethFilteredRows(const cv::Mat& image, std::size_t* size,
                                                    FilterSteps steps = FilterSteps::widest);
