@@ -1,115 +1,68 @@
 #include "png_file.h"
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <opencv2/imgcodecs.hpp>
-#include <utility>
-#include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
-#ifdef TOOLKIT_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
+#include "checksums.h"
+#include "deflate_huffman.h"
+#include "png_filter.h"
 
 namespace {
-void putBigEndian(std::uint32_t v, std::vector<unsigned char>* out) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out->push_back(static_cast<unsigned char>(v >> shift));
+constexpr std::size_t kChunkFrame = 12;  // length, type, CRC
+constexpr std::size_t kHeaderData = 13;
+
+void putBigEndian(std::uint32_t v, unsigned char* at) {
+    for (int shift = 24; shift >= 0; shift -= 8) *at++ = static_cast<unsigned char>(v >> shift);
 }
 
-#ifdef TOOLKIT_HAVE_LIBDEFLATE
-constexpr int kLevel = 1;  // the fastest; noisy photos hardly compress better at higher ones
-
-void putChunk(const char* type, const unsigned char* data, std::size_t size,
-              std::vector<unsigned char>* out) {
-    putBigEndian(static_cast<std::uint32_t>(size), out);
-    const std::size_t start = out->size();
-    out->insert(out->end(), type, type + 4);
-    out->insert(out->end(), data, data + size);
-    putBigEndian(static_cast<std::uint32_t>(libdeflate_crc32(0, out->data() + start, size + 4)),
-                 out);
+// Frames the size data bytes at chunk + 8 as a chunk of the type; returns the bytes after it.
+unsigned char* frameChunk(const char* type, std::size_t size, unsigned char* chunk) {
+    putBigEndian(static_cast<std::uint32_t>(size), chunk);
+    std::memcpy(chunk + 4, type, 4);
+    putBigEndian(crc32Of(0, chunk + 4, size + 4), chunk + 8 + size);
+    return chunk + kChunkFrame + size;
 }
 
-// Rows in RGB (or grey) order, each after its filter byte: "sub", the difference to the
-// pixel on the left, cheap and good on photos.
-std::vector<unsigned char> filteredRows(const cv::Mat& image) {
-    const int channels = image.channels();
-    const std::size_t row = static_cast<std::size_t>(image.cols) * channels;
-    std::vector<unsigned char> raw((row + 1) * image.rows);
-    for (int y = 0; y < image.rows; ++y) {
-        unsigned char* r = &raw[(row + 1) * y];
-        const unsigned char* s = image.ptr(y);
-        *r++ = 1;
-        // The differences in the image's channel order, 16 bytes at a time where SSE2 is
-        // there, then each pixel's blue and red swapped (PNG stores red first).
-        const std::size_t c = static_cast<std::size_t>(channels);
-        std::size_t x = 0;
-        for (; x < c; ++x) r[x] = s[x];
-#ifdef __SSE2__
-        for (; x + 16 <= row; x += 16) {
-            const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
-            const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x - c));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x), _mm_sub_epi8(now, left));
-        }
-#endif
-        for (; x < row; ++x) r[x] = static_cast<unsigned char>(s[x] - s[x - c]);
-        if (channels == 3)
-            for (std::size_t p = 0; p < row; p += 3) std::swap(r[p], r[p + 2]);
-    }
-    return raw;
+bool takes(const cv::Mat& image) {
+    return image.depth() == CV_8U && (image.channels() == 1 || image.channels() == 3) &&
+           !image.empty();
 }
-#endif
 }  // namespace
 
 bool writeFastPng(const std::string& path, const cv::Mat& image) {
-#ifdef TOOLKIT_HAVE_LIBDEFLATE
-    if (image.depth() != CV_8U || (image.channels() != 1 && image.channels() != 3) || image.empty())
-        return false;
-    const std::vector<unsigned char> raw = filteredRows(image);
-    libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLevel);
-    if (compressor == nullptr) return false;
-    std::vector<unsigned char> packed(libdeflate_zlib_compress_bound(compressor, raw.size()));
-    packed.resize(
-        libdeflate_zlib_compress(compressor, raw.data(), raw.size(), packed.data(), packed.size()));
-    libdeflate_free_compressor(compressor);
-    if (packed.empty()) return false;
-
+    if (!takes(image)) return false;
+    std::size_t rawSize = 0;
+    const std::unique_ptr<unsigned char[]> raw = paethFilteredRows(image, &rawSize);
     static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    std::vector<unsigned char> file(kSignature, kSignature + 8);
-    std::vector<unsigned char> header;
-    putBigEndian(static_cast<std::uint32_t>(image.cols), &header);
-    putBigEndian(static_cast<std::uint32_t>(image.rows), &header);
+    const std::size_t most =
+        sizeof kSignature + 3 * kChunkFrame + kHeaderData + zlibStreamBound(rawSize);
+    // not value-initialised: only the bytes written go to the file
+    std::unique_ptr<unsigned char[]> file(new unsigned char[most]);
+    unsigned char* p = file.get();
+    std::memcpy(p, kSignature, sizeof kSignature);
+    p += sizeof kSignature;
+    putBigEndian(static_cast<std::uint32_t>(image.cols), p + 8);
+    putBigEndian(static_cast<std::uint32_t>(image.rows), p + 12);
     // 8 bits, grey (0) or RGB (2), deflate, adaptive filtering, no interlace.
     const unsigned char rest[5] = {8, static_cast<unsigned char>(image.channels() == 1 ? 0 : 2), 0,
                                    0, 0};
-    header.insert(header.end(), rest, rest + 5);
-    putChunk("IHDR", header.data(), header.size(), &file);
-    putChunk("IDAT", packed.data(), packed.size(), &file);
-    putChunk("IEND", nullptr, 0, &file);
+    std::memcpy(p + 16, rest, sizeof rest);
+    p = frameChunk("IHDR", kHeaderData, p);
+    p = frameChunk("IDAT", writeZlibStream(raw.get(), rawSize, p + 8), p);
+    p = frameChunk("IEND", 0, p);
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.data()),
-              static_cast<std::streamsize>(file.size()));
+    out.write(reinterpret_cast<const char*>(file.get()),
+              static_cast<std::streamsize>(p - file.get()));
     out.close();
     return static_cast<bool>(out);
-#else
-    (void)path;
-    (void)image;
-    return false;
-#endif
 }
 
 bool writePng(const std::string& path, const cv::Mat& image) {
     const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-#ifdef TOOLKIT_HAVE_LIBDEFLATE
-    if (png && image.depth() == CV_8U && (image.channels() == 1 || image.channels() == 3) &&
-        !image.empty())
-        return writeFastPng(path, image);
-#else
-    (void)png;
-#endif
+    if (png && takes(image)) return writeFastPng(path, image);
     try {
         return cv::imwrite(path, image);
     } catch (const cv::Exception&) {
