@@ -51,71 +51,22 @@ std::string reportName(const RunState& state, const char* what, int n) {
     return state.infoFolder() + name;
 }
 
-// One iteration; returns false when the pass should stop.
-bool runIteration(const RunState& run, PhotoEngine* engine, PhotoWork* w, int r,
-                  const cv::Mat& photoGrey, std::vector<IdEntry>* ids, std::ostream& report,
-                  DropLog* log) {
+// Binarizes every predicted marker region of the rectified view with its own Otsu threshold,
+// runs the engine on it and adds the newly identified markers of the ids not accepted yet,
+// mapped back into the photo (and refined with --subpixel); says which on the console.
+void addFromRectifiedView(const RunState& run, PhotoEngine* engine, PhotoWork* w,
+                          const cv::Mat& rectified, const cv::Mat& patternToRectified,
+                          const cv::Mat& rectifiedToImage, const cv::Mat& photoGrey,
+                          std::vector<IdEntry>* ids, DropLog* log) {
     const DetectorConfig& c = run.config();
     const int n = w->n;
-    const cv::Size cameraSize = w->workSize;
-    ImageResult& result = w->result;
     std::ostream& out = w->console.out();
-    out << (r == 0 ? "start adaptive --> " + std::to_string(n)
-                   : "roop_count --> " + std::to_string(r))
-        << std::endl;
-    const std::size_t m = result.ids.size();
-
-    // Homographies from the accepted markers that have a place in the pattern image.
-    std::vector<cv::Point2f> imagePts, patternPts, scaledPts;
-    for (std::size_t j = 0; j < m; ++j) {
-        if (!run.patternFound(result.ids[j])) continue;
-        const PatternMarker& pm = run.patternTable[result.ids[j]];
-        for (int p = 0; p < 4; ++p) {
-            imagePts.push_back(result.points2d[4 * j + p]);
-            patternPts.emplace_back(static_cast<float>(pm.vertex[p][0]),
-                                    static_cast<float>(pm.vertex[p][1]));
-            scaledPts.push_back(scaledPatternPoint(pm.vertex[p][0], pm.vertex[p][1]));
-        }
-    }
-    if (imagePts.size() < 4) return false;
-    const cv::Mat imageToPattern = toFloat(cv::findHomography(imagePts, scaledPts, 0, 3.0));
-    const cv::Mat patternToImage = toFloat(cv::findHomography(patternPts, imagePts, 0, 3.0));
-    if (imageToPattern.empty() || patternToImage.empty()) return false;
-    cv::Mat rectifiedToImage;
-    cv::invert(imageToPattern, rectifiedToImage, cv::DECOMP_LU);
-    std::vector<cv::Point2f> allMapped;
-    cv::perspectiveTransform(imagePts, allMapped, imageToPattern);
-    const cv::Mat patternToRectified = toFloat(cv::findHomography(patternPts, allMapped, 0, 3.0));
-    if (patternToRectified.empty()) return false;
-
-    cv::Mat rectified, grey;
-    cv::warpPerspective(w->image, rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
-                        cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
+    cv::Mat grey;
     cv::cvtColor(rectified, grey, cv::COLOR_BGR2GRAY);
-    w->adaptive.rectified = rectified;  // each iteration's view replaces the one before
-
-    for (std::size_t j = 0; j < m; ++j) {
-        IdEntry& e = (*ids)[result.ids[j]];
-        e.state = kAccepted;
-        e.confidence = result.confidences[j];
-        for (int p = 0; p < 4; ++p) e.corner[p] = result.points2d[4 * j + p];
-    }
-
-    // Binarize every predicted marker region with its own Otsu threshold.
     const cv::Rect whole(0, 0, grey.cols, grey.rows);
     for (int id = 0; id < c.number_of_pattern; ++id) {
-        IdEntry& e = (*ids)[id];
-        if (e.state == kOutside || !run.patternFound(id)) continue;
-        std::vector<cv::Point2f> predicted, inRectified;
-        cv::perspectiveTransform(patternCorners(run.patternTable[id]), predicted, patternToImage);
-        bool outside = false;
-        for (const cv::Point2f& p : predicted)
-            if (p.x < 0 || p.y < 0 || p.x > cameraSize.width || p.y > cameraSize.height)
-                outside = true;
-        if (outside) {
-            e.state = kOutside;
-            continue;
-        }
+        if ((*ids)[id].state == kOutside || !run.patternFound(id)) continue;
+        std::vector<cv::Point2f> inRectified;
         cv::perspectiveTransform(patternCorners(run.patternTable[id]), inRectified,
                                  patternToRectified);
         const cv::Rect box = cv::boundingRect(inRectified);
@@ -160,7 +111,75 @@ bool runIteration(const RunState& run, PhotoEngine* engine, PhotoWork* w, int r,
                 for (int p = 0; p < 4; ++p) e.corner[p] = refined[p];
         }
     }
+}
 
+// One iteration; returns false when the pass should stop.
+bool runIteration(const RunState& run, PhotoEngine* engine, PhotoWork* w, int r,
+                  const cv::Mat& photoGrey, std::vector<IdEntry>* ids, std::ostream& report,
+                  DropLog* log) {
+    const DetectorConfig& c = run.config();
+    const int n = w->n;
+    const cv::Size cameraSize = w->workSize;
+    ImageResult& result = w->result;
+    std::ostream& out = w->console.out();
+    out << (r == 0 ? "start adaptive --> " + std::to_string(n)
+                   : "roop_count --> " + std::to_string(r))
+        << std::endl;
+    const std::size_t m = result.ids.size();
+
+    // Homographies from the accepted markers that have a place in the pattern image.
+    std::vector<cv::Point2f> imagePts, patternPts, scaledPts;
+    for (std::size_t j = 0; j < m; ++j) {
+        if (!run.patternFound(result.ids[j])) continue;
+        const PatternMarker& pm = run.patternTable[result.ids[j]];
+        for (int p = 0; p < 4; ++p) {
+            imagePts.push_back(result.points2d[4 * j + p]);
+            patternPts.emplace_back(static_cast<float>(pm.vertex[p][0]),
+                                    static_cast<float>(pm.vertex[p][1]));
+            scaledPts.push_back(scaledPatternPoint(pm.vertex[p][0], pm.vertex[p][1]));
+        }
+    }
+    if (imagePts.size() < 4) return false;
+    const cv::Mat imageToPattern = toFloat(cv::findHomography(imagePts, scaledPts, 0, 3.0));
+    const cv::Mat patternToImage = toFloat(cv::findHomography(patternPts, imagePts, 0, 3.0));
+    if (imageToPattern.empty() || patternToImage.empty()) return false;
+    cv::Mat rectifiedToImage;
+    cv::invert(imageToPattern, rectifiedToImage, cv::DECOMP_LU);
+    std::vector<cv::Point2f> allMapped;
+    cv::perspectiveTransform(imagePts, allMapped, imageToPattern);
+    const cv::Mat patternToRectified = toFloat(cv::findHomography(patternPts, allMapped, 0, 3.0));
+    if (patternToRectified.empty()) return false;
+
+    cv::Mat rectified;
+    cv::warpPerspective(w->image, rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
+                        cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
+    w->adaptive.rectified = rectified;  // each iteration's view replaces the one before
+
+    for (std::size_t j = 0; j < m; ++j) {
+        IdEntry& e = (*ids)[result.ids[j]];
+        e.state = kAccepted;
+        e.confidence = result.confidences[j];
+        for (int p = 0; p < 4; ++p) e.corner[p] = result.points2d[4 * j + p];
+    }
+
+    // Ids predicted outside the photo leave; the others' regions are binarized below.
+    bool anyToFind = false;
+    for (int id = 0; id < c.number_of_pattern; ++id) {
+        IdEntry& e = (*ids)[id];
+        if (e.state == kOutside || !run.patternFound(id)) continue;
+        std::vector<cv::Point2f> predicted;
+        cv::perspectiveTransform(patternCorners(run.patternTable[id]), predicted, patternToImage);
+        for (const cv::Point2f& p : predicted)
+            if (p.x < 0 || p.y < 0 || p.x > cameraSize.width || p.y > cameraSize.height)
+                e.state = kOutside;
+        anyToFind = anyToFind || e.state == kNotAccepted;
+    }
+    // Only ids not accepted yet can be added: with none left, the view needs no search.
+    if (anyToFind)
+        addFromRectifiedView(run, engine, w, rectified, patternToRectified, rectifiedToImage,
+                             photoGrey, ids, log);
+    else
+        out << "Additionally detected ID list\n";
     int& count = w->count;
     count = 0;
     report << "image_num = " << n << std::endl;

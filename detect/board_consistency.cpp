@@ -56,28 +56,37 @@ struct BoardFit {
     double side = 0;  // median marker side in the photo, px
 };
 
-// Error of marker i under the mapping of its nearest neighbours (markers flagged in
-// neighbours); negative when they give no mapping. Points are undistorted by the fit's lens;
-// the error is measured in the photo.
-double localError(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
-                  const std::vector<bool>& neighbours, std::size_t i) {
-    const std::vector<std::array<cv::Point2d, 4>>& aligned = fit.aligned;
+// The markers whose mapping predicts marker i: of those flagged in neighbours (i left out),
+// its kNeighbours nearest on the board, nearest first; empty when fewer than kMinNeighbours.
+std::vector<std::size_t> nearestNeighbours(const BoardFit& fit, const std::vector<bool>& neighbours,
+                                           std::size_t i) {
     const std::vector<cv::Point2d>& refCentres = fit.refCentres;
-    const std::vector<cv::Point2d>& imageCentres = fit.imageCentres;
-    const RadialLens& lens = fit.lens;
     std::vector<std::size_t> others;
-    for (std::size_t j = 0; j < markers.size(); ++j)
+    for (std::size_t j = 0; j < neighbours.size(); ++j)
         if (j != i && neighbours[j]) others.push_back(j);
-    if (others.size() < static_cast<std::size_t>(kMinNeighbours)) return -1;
+    if (others.size() < static_cast<std::size_t>(kMinNeighbours)) return {};
     const std::size_t k = std::min<std::size_t>(kNeighbours, others.size());
     std::partial_sort(others.begin(), others.begin() + k, others.end(),
                       [&](std::size_t a, std::size_t b) {
                           return cv::norm(refCentres[a] - refCentres[i]) <
                                  cv::norm(refCentres[b] - refCentres[i]);
                       });
+    others.resize(k);
+    return others;
+}
+
+// Error of marker i under the mapping of the markers near (nearestNeighbours); negative when
+// they give no mapping. Points are undistorted by the fit's lens; the error is measured in
+// the photo.
+double localError(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
+                  const std::vector<std::size_t>& near, std::size_t i) {
+    if (near.empty()) return -1;
+    const std::vector<std::array<cv::Point2d, 4>>& aligned = fit.aligned;
+    const std::vector<cv::Point2d>& refCentres = fit.refCentres;
+    const std::vector<cv::Point2d>& imageCentres = fit.imageCentres;
+    const RadialLens& lens = fit.lens;
     std::vector<cv::Point2d> from, to;
-    for (std::size_t n = 0; n < k; ++n) {
-        const std::size_t j = others[n];
+    for (const std::size_t j : near) {
         from.push_back(refCentres[j]);
         to.push_back(imageCentres[j]);
         for (int p = 0; p < 4; ++p) {
@@ -94,6 +103,32 @@ double localError(const std::vector<MarkerPlacement>& markers, const BoardFit& f
             std::max(worst, cv::norm(lens.distort(mapLocally(mapping, markers[i].reference[p])) -
                                      lens.distort(aligned[i][p])));
     return worst;
+}
+
+// Every marker's localError, fitted again only where its neighbours changed: the same
+// neighbours in the same order give the same mapping, and a drop changes the neighbours of
+// few markers.
+struct LocalErrors {
+    std::vector<std::vector<std::size_t>> near;
+    std::vector<double> error;
+    std::vector<bool> known;
+};
+
+void updateLocalErrors(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
+                       const std::vector<bool>& neighbours, const std::vector<bool>& wanted,
+                       LocalErrors* e) {
+    const std::size_t n = markers.size();
+    e->near.resize(n);
+    e->error.resize(n);
+    e->known.resize(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!wanted[i]) continue;
+        std::vector<std::size_t> near = nearestNeighbours(fit, neighbours, i);
+        if (e->known[i] && near == e->near[i]) continue;
+        e->error[i] = localError(markers, fit, near, i);
+        e->near[i] = std::move(near);
+        e->known[i] = true;
+    }
 }
 
 // The lens from the consensus; then the consensus again without the lens's bending, which
@@ -164,14 +199,13 @@ int fitBoard(const std::vector<MarkerPlacement>& markers, cv::Size photo, BoardF
 }
 
 // A disagreement shared by most markers (lens distortion the neighbourhoods do not follow,
-// a board measured wrong) is not a wrong marker: the tolerance grows with it.
-double sharedTolerance(const std::vector<MarkerPlacement>& markers, const BoardFit& fit,
+// a board measured wrong) is not a wrong marker: the tolerance grows with it. errors: every
+// marker's localError with the trusted markers as neighbours.
+double sharedTolerance(const std::vector<double>& localErrors, const BoardFit& fit,
                        double tolerancePx) {
     std::vector<double> errors;
-    for (std::size_t i = 0; i < markers.size(); ++i) {
-        const double e = localError(markers, fit, fit.trusted, i);
+    for (const double e : localErrors)
         if (e >= 0) errors.push_back(e);
-    }
     double tolerance = std::max(tolerancePx, kBoardToleranceShareOfSide * fit.side);
     if (!errors.empty()) {
         std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
@@ -190,27 +224,34 @@ std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlace
     if (fitBoard(markers, photo, &fit) != 0) return dropped;
     *checked = true;
     if (fitted) *fitted = fit.lens;
-    const double tolerance = sharedTolerance(markers, fit, tolerancePx);
-    // Each marker against its neighbours; the worst offender goes first so that a wrong
-    // marker does not make its neighbours look wrong.
     const std::size_t n = markers.size();
     std::vector<bool> kept(n, true);
+    LocalErrors errors;
+    updateLocalErrors(markers, fit, fit.trusted, kept, &errors);
+    const double tolerance = sharedTolerance(errors.error, fit, tolerancePx);
+    // Each marker against its neighbours; the worst offender goes first so that a wrong
+    // marker does not make its neighbours look wrong.
     for (;;) {
+        std::vector<bool> neighbours(n);
+        for (std::size_t j = 0; j < n; ++j) neighbours[j] = kept[j] && fit.trusted[j];
+        updateLocalErrors(markers, fit, neighbours, kept, &errors);
         std::size_t worst = n;
         double worstError = tolerance;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!kept[i]) continue;
-            std::vector<bool> neighbours(n);
-            for (std::size_t j = 0; j < n; ++j) neighbours[j] = kept[j] && fit.trusted[j];
-            const double e = localError(markers, fit, neighbours, i);
-            if (e > worstError) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (kept[i] && errors.error[i] > worstError) {
                 worst = i;
-                worstError = e;
+                worstError = errors.error[i];
             }
-        }
         if (worst == n) break;
         kept[worst] = false;
         dropped.push_back({static_cast<int>(worst), worstError, tolerance});
     }
     return dropped;
+}
+
+int fitBoardLens(const std::vector<MarkerPlacement>& markers, cv::Size photo, RadialLens* lens) {
+    BoardFit fit;
+    if (fitBoard(markers, photo, &fit) != 0) return -1;
+    *lens = fit.lens;
+    return 0;
 }

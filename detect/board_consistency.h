@@ -47,3 +47,7 @@ struct DroppedMarker {
 std::vector<DroppedMarker> findInconsistentMarkers(const std::vector<MarkerPlacement>& markers,
                                                    double tolerancePx, cv::Size photo,
                                                    bool* checked, RadialLens* fitted = nullptr);
+
+// The radial lens findInconsistentMarkers fits to the markers (the same for the same
+// markers), without checking them. Returns 0, or -1 when there are too few for a robust fit.
+int fitBoardLens(const std::vector<MarkerPlacement>& markers, cv::Size photo, RadialLens* lens);

@@ -33,9 +33,11 @@ void loadPhoto(const RunState& run, int n, PhotoWork* w) {
 
 // Step 3 (and 6): drops what disagrees with the board, the corners in the pixels of the
 // work image or of the photo.
-void checkAgainstBoard(const RunState& run, bool onWorkImage, PhotoWork* w, DropLog* log) {
+void checkAgainstBoard(const RunState& run, bool onWorkImage, PhotoWork* w, DropLog* log,
+                       CheckedLens* lens) {
     const std::size_t first = log->markers.size();
-    dropInconsistentMarkers(run, w->n, onWorkImage ? w->workSize : w->photoSize, &w->result, log);
+    dropInconsistentMarkers(run, w->n, onWorkImage ? w->workSize : w->photoSize, &w->result, log,
+                            lens);
     // drops.txt measures in the photo's pixels, like the correspondences beside it.
     if (onWorkImage)
         for (std::size_t i = first; i < log->markers.size(); ++i)
@@ -45,10 +47,10 @@ void checkAgainstBoard(const RunState& run, bool onWorkImage, PhotoWork* w, Drop
 // Steps 5 and 6: the corners of a reduced copy refined on the full photo and checked
 // there; at full size only markers the adaptive pass changed need the check again.
 void refineAndCheckAtFullSize(const RunState& run, const std::vector<int>& checkedIds, PhotoWork* w,
-                              DropLog* log) {
+                              DropLog* log, CheckedLens* lens) {
     const bool reduced = w->scale < 1.0;
     if (reduced) refineAtFullSize(w->n, w->photo, w->scale, &w->result, log);
-    if (reduced || w->result.ids != checkedIds) checkAgainstBoard(run, false, w, log);
+    if (reduced || w->result.ids != checkedIds) checkAgainstBoard(run, false, w, log, lens);
 }
 
 // The photo's block of camera_AR_2Dinfo, its drops and its count line.
@@ -75,13 +77,15 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
     // 2. The best sighting of every id, refined with --subpixel.
     DropLog sweepDrops;
     w->result = acceptedMarkers(run, n, sweep, w->image, &sweepDrops);
-    // 3. The board check, on the work image.
-    checkAgainstBoard(run, true, w, &sweepDrops);
+    // 3. The board check, on the work image. Its lens serves the point lists while the
+    // markers stay the same.
+    CheckedLens lens;
+    checkAgainstBoard(run, true, w, &sweepDrops, &lens);
     const std::vector<int> checkedIds = w->result.ids;
     // Reduced photos: the corners are refined on the full photo once, after the last
     // step that can add markers.
     const bool adaptive = c.Adapbtive_thresh_flag == 1;
-    if (!adaptive) refineAndCheckAtFullSize(run, checkedIds, w, &sweepDrops);
+    if (!adaptive) refineAndCheckAtFullSize(run, checkedIds, w, &sweepDrops, &lens);
     reportAccepted(run, adaptive && w->scale < 1.0, sweepDrops, w);
     keepDrops(sweepDrops, w);
     // An image that could not be loaded is never usable, whatever Minimum_number says.
@@ -91,7 +95,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
         // 4. The adaptive pass, then 5. and 6. at full size.
         DropLog adaptiveDrops;
         runAdaptivePass(run, engine, w, &adaptiveDrops);
-        refineAndCheckAtFullSize(run, checkedIds, w, &adaptiveDrops);
+        refineAndCheckAtFullSize(run, checkedIds, w, &adaptiveDrops, &lens);
         w->count = static_cast<int>(w->result.ids.size());
         reportDrops(adaptiveDrops.notes, w->afterReports.out(), w->reports.info2d);
         keepDrops(adaptiveDrops, w);
@@ -103,7 +107,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
         // reduced).
         drawMarkedImage(w->result, w->scale, &w->image);
         w->marked = w->image;
-        buildPointLists(run, w->photoSize, &w->result);
+        buildPointLists(run, w->photoSize, &w->result, &lens);
     }
     w->image.release();
 }

@@ -46,15 +46,19 @@ std::string format(const char* fmt, int n, int id, double a, double b) {
 }  // namespace
 
 void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, ImageResult* result,
-                             DropLog* log) {
+                             DropLog* log, CheckedLens* checkedLens) {
+    if (checkedLens) checkedLens->valid = false;
     const double tolerance =
         state.config().subpixel ? kBoardToleranceSubpixelPx : kBoardToleranceDefaultPx;
     std::vector<std::size_t> where;  // index in result of each placed marker
     const std::vector<MarkerPlacement> placed = placements(state, *result, &where);
     if (placed.empty()) return;
     bool checked = false;
+    RadialLens lens;
     const std::vector<DroppedMarker> dropped =
-        findInconsistentMarkers(placed, tolerance, photo, &checked);
+        findInconsistentMarkers(placed, tolerance, photo, &checked, &lens);
+    if (checked && dropped.empty() && checkedLens)
+        *checkedLens = CheckedLens{true, photo, result->ids, result->points2d, lens};
     if (!checked) {
         log->notes.push_back("image " + std::to_string(n) + ": " + std::to_string(placed.size()) +
                              " markers are too few to check them against the " +
@@ -83,11 +87,13 @@ void dropInconsistentMarkers(const RunState& state, int n, cv::Size photo, Image
 }
 
 bool fitMarkerLens(const RunState& state, const ImageResult& result, cv::Size photo,
-                   RadialLens* lens) {
-    bool checked = false;
-    findInconsistentMarkers(placements(state, result, nullptr), kBoardToleranceSubpixelPx, photo,
-                            &checked, lens);
-    return checked;
+                   RadialLens* lens, const CheckedLens* known) {
+    if (known && known->valid && known->photo == photo && known->ids == result.ids &&
+        known->points2d == result.points2d) {
+        *lens = known->lens;
+        return true;
+    }
+    return fitBoardLens(placements(state, result, nullptr), photo, lens) == 0;
 }
 
 void logDamagedMarker(int n, int id, DropLog* log) {

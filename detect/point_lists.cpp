@@ -4,11 +4,12 @@
 #include "marker_drops.h"
 #include "subpixel_corners.h"
 
-void buildPointLists(const RunState& run, cv::Size photo, ImageResult* result) {
+void buildPointLists(const RunState& run, cv::Size photo, ImageResult* result,
+                     const CheckedLens* known) {
     ImageResult& r = *result;
     const bool centres = run.config().center_flag != 0;
     RadialLens lens;
-    const bool unbent = run.config().subpixel && fitMarkerLens(run, r, photo, &lens);
+    const bool unbent = run.config().subpixel && fitMarkerLens(run, r, photo, &lens, known);
     if (unbent)
         for (std::size_t j = 0; j < r.ids.size(); ++j) {
             cv::Point2d corners[4];

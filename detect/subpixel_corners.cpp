@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board_consistency.h"
+#include "robust_line.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -188,35 +189,33 @@ double edgePointShare(int k, int count) {
 
 // Line (vx, vy, x0, y0) through the located edge points between corners a and b.
 Refinement fitEdge(const cv::Mat& grey, cv::Point2d a, cv::Point2d b, cv::Point2d centre,
-                   double halfWindow, cv::Vec4f* line) {
+                   double halfWindow, cv::Vec4d* line) {
     const double length = cv::norm(b - a);
     if (length < kMinEdgeLength) return Refinement::kTooSmall;
     const cv::Point2d d = (b - a) / length;
     cv::Point2d n(-d.y, d.x);
     if ((0.5 * (a + b) - centre).dot(n) < 0) n = -n;  // outward, towards the bright surround
-    std::vector<cv::Point2f> points;
+    std::vector<cv::Point2d> points;
     const int count = edgePointCount(length);
     for (int k = 0; k < count; ++k) {
         const double t = length * edgePointShare(k, count);
         const cv::Point2d p = a + t * d;
         double offset = 0.0;
-        if (edgeOffset(grey, p, n, halfWindow, &offset))
-            points.emplace_back(cv::Point2d(p + offset * n));
+        if (edgeOffset(grey, p, n, halfWindow, &offset)) points.push_back(p + offset * n);
     }
     if (static_cast<int>(points.size()) < kMinEdgePoints) return Refinement::kDamaged;
-    cv::fitLine(points, *line, cv::DIST_HUBER, 0, 0.01, 0.01);
+    if (robustLine(points, line) != 0) return Refinement::kDamaged;
     int broken = count - static_cast<int>(points.size());
-    const cv::Vec4f& l = *line;
-    for (const cv::Point2f& q : points)
+    const cv::Vec4d& l = *line;
+    for (const cv::Point2d& q : points)
         if (std::fabs((q.x - l[2]) * l[1] - (q.y - l[3]) * l[0]) > kMaxEdgeResidualPx) ++broken;
     return broken > kMaxBrokenEdgeShare * count ? Refinement::kDamaged : Refinement::kRefined;
 }
 
-bool intersect(const cv::Vec4f& l1, const cv::Vec4f& l2, cv::Point2d* p) {
-    const double det = static_cast<double>(l1[0]) * l2[1] - static_cast<double>(l1[1]) * l2[0];
+bool intersect(const cv::Vec4d& l1, const cv::Vec4d& l2, cv::Point2d* p) {
+    const double det = l1[0] * l2[1] - l1[1] * l2[0];
     if (std::fabs(det) < 1e-9) return false;
-    const double dx = static_cast<double>(l2[2]) - l1[2], dy = static_cast<double>(l2[3]) - l1[3];
-    const double t = (dx * l2[1] - dy * l2[0]) / det;
+    const double t = ((l2[2] - l1[2]) * l2[1] - (l2[3] - l1[3]) * l2[0]) / det;
     *p = cv::Point2d(l1[2] + t * l1[0], l1[3] + t * l1[1]);
     return true;
 }
@@ -231,7 +230,7 @@ Refinement refineOnce(const cv::Mat& grey, const cv::Point2d in[4], cv::Point2d 
     for (int i = 1; i < 4; ++i) shortest = std::min(shortest, cv::norm(in[(i + 1) % 4] - in[i]));
     const double halfWindow = std::min(kMaxHalfWindow, 0.25 * shortest - 1.0);
     if (halfWindow < 2.0) return Refinement::kTooSmall;
-    cv::Vec4f lines[4];  // edge i runs from corner i to corner i + 1
+    cv::Vec4d lines[4];  // edge i runs from corner i to corner i + 1
     for (int i = 0; i < 4; ++i) {
         const Refinement r = fitEdge(grey, in[i], in[(i + 1) % 4], centre, halfWindow, &lines[i]);
         if (r != Refinement::kRefined) return r;
@@ -268,32 +267,6 @@ bool refineMarkerCorners(const cv::Mat& grey, const cv::Point2d in[4], cv::Point
     return refineMarkerCornersChecked(grey, in, out) == Refinement::kRefined;
 }
 
-namespace {
-// Least-squares line (vx, vy, x0, y0) through points, in double precision.
-cv::Vec4d leastSquaresLine(const std::vector<cv::Point2d>& points) {
-    cv::Point2d mean;
-    for (const cv::Point2d& p : points) mean += p;
-    mean /= static_cast<double>(points.size());
-    double sxx = 0, sxy = 0, syy = 0;
-    for (const cv::Point2d& p : points) {
-        const cv::Point2d d = p - mean;
-        sxx += d.x * d.x;
-        sxy += d.x * d.y;
-        syy += d.y * d.y;
-    }
-    const double angle = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    return {std::cos(angle), std::sin(angle), mean.x, mean.y};
-}
-
-bool intersect(const cv::Vec4d& l1, const cv::Vec4d& l2, cv::Point2d* p) {
-    const double det = l1[0] * l2[1] - l1[1] * l2[0];
-    if (std::fabs(det) < 1e-9) return false;
-    const double t = ((l2[2] - l1[2]) * l2[1] - (l2[3] - l1[3]) * l2[0]) / det;
-    *p = cv::Point2d(l1[2] + t * l1[0], l1[3] + t * l1[1]);
-    return true;
-}
-}  // namespace
-
 void unbendCorners(const RadialLens& lens, cv::Point2d corners[4]) {
     cv::Point2d straight[4];  // undistorted: the edges between them are straight
     for (int i = 0; i < 4; ++i) straight[i] = lens.undistort(corners[i]);
@@ -322,7 +295,7 @@ void unbendCorners(const RadialLens& lens, cv::Point2d corners[4]) {
             }
             points.push_back(p);
         }
-        lines[i] = leastSquaresLine(points);
+        if (weightedLine(points, {}, &lines[i]) != 0) return;
     }
     cv::Point2d shift[4];
     for (int i = 0; i < 4; ++i) {

@@ -11,9 +11,42 @@ namespace {
 // Share of a photo that dark regions above the engine's size limit may cover before the
 // run says that the markers are probably too big.
 constexpr double kOversizedWarningShare = 0.1;
+// With --subpixel the sweep ends once every marker of the pattern is identified with at least
+// this confidence: the later thresholds would find the same markers, and the refinement
+// locates the edges on the photo whichever threshold's outline it starts from.
+constexpr double kSettledConfidence = 0.8;
 
 std::string imageLabel(const RunState& run, int n) {
     return "image " + std::to_string(n) + " (" + expandPattern(run.args.driver.Camera_img, n) + ")";
+}
+
+// The number of ids the pattern image shows when every one of them has been accepted with
+// kSettledConfidence or more and the threshold's confident markers hold no id twice and none the
+// pattern does not show (a second printout, a look-alike): then the sweep has nothing left to find.
+// 0 otherwise.
+int boardSettled(const RunState& run, const std::vector<SweepEntry>& sweep,
+                 const DetectionSlot& slot) {
+    std::vector<int> seen(sweep.size(), 0);
+    for (int j = 0; j < slot.confidentCount; ++j) {
+        const int id = slot.entries[j].id;
+        if (!run.patternFound(id) || id >= static_cast<int>(sweep.size()) || ++seen[id] > 1)
+            return 0;
+    }
+    int board = 0;
+    for (int id = 0; id < static_cast<int>(sweep.size()); ++id) {
+        if (!run.patternFound(id)) continue;
+        if (!sweep[id].found || sweep[id].best < kSettledConfidence) return 0;
+        ++board;
+    }
+    return board;
+}
+
+// The console line of a sweep that ended before the thresholds next to last.
+void sayEarlyEnd(std::ostream& out, int markers, float next, float last) {
+    out << "all " << markers << " markers of the pattern identified (confidence "
+        << kSettledConfidence << " or more, none twice): thresholds " << next;
+    if (last != next) out << " to " << last;
+    out << " not run" << std::endl;
 }
 
 // Returns the largest share of the image covered by dark marker-like regions too big for
@@ -63,6 +96,14 @@ double sweepImage(const RunState& run, PhotoEngine* engine, PhotoWork* w,
             }
         }
         if (otsu) break;
+        const int lastT = static_cast<int>(std::ceil(repeats)) - 1;
+        const int settled =
+            run.config().subpixel && t < lastT ? boardSettled(run, *sweep, slot) : 0;
+        if (settled > 0) {
+            sayEarlyEnd(out, settled, static_cast<float>(t + 1) * interval + first,
+                        static_cast<float>(lastT) * interval + first);
+            break;
+        }
     }
     return oversized;
 }

@@ -70,6 +70,14 @@ TEST(BoardConsistency, DropsWhatDisagreesWithTheBoardAndNothingElse) {
          5.0,
          {30}},
         {"one corner pulled by 3 px", 0.0, [](auto* m) { (*m)[40].image[2].x += 3; }, 1.0, {40}},
+        {"two neighbours pulled (the first dropped changes the second's neighbours)",
+         -0.2,
+         [](auto* m) {
+             (*m)[40].image[2].x += 3;
+             (*m)[41].image[0].y -= 2.5;
+         },
+         1.0,
+         {40, 41}},
         {"a pull within the tolerance", 0.0, [](auto* m) { (*m)[40].image[2].x += 3; }, 5.0, {}},
         {"corners listed from another corner",  // the board turned: still the same places
          -0.2,
@@ -114,6 +122,25 @@ TEST(BoardConsistency, DropsWhatDisagreesWithTheBoardAndNothingElse) {
         std::sort(ids.begin(), ids.end());
         EXPECT_EQ(ids, c.dropped);
     }
+}
+
+TEST(BoardConsistency, LensWithoutTheCheckIsTheCheckedOne) {
+    std::vector<MarkerPlacement> markers = board(-0.3);
+    markers[30].image[1].x += 4;  // a drop does not change the fitted lens
+    bool checked = false;
+    RadialLens checkedLens, lens;
+    EXPECT_EQ(
+        findInconsistentMarkers(markers, 1.0, cv::Size(1280, 960), &checked, &checkedLens).size(),
+        1u);
+    ASSERT_TRUE(checked);
+    ASSERT_EQ(fitBoardLens(markers, cv::Size(1280, 960), &lens), 0);
+    EXPECT_NE(lens.k1, 0.0);
+    EXPECT_EQ(lens.k1, checkedLens.k1);
+    EXPECT_EQ(lens.k2, checkedLens.k2);
+    EXPECT_EQ(lens.k3, checkedLens.k3);
+    EXPECT_EQ(lens.centre, checkedLens.centre);
+    markers.resize(kMinMarkersForBoardCheck - 1);
+    EXPECT_EQ(fitBoardLens(markers, cv::Size(1280, 960), &lens), -1);
 }
 
 TEST(BoardConsistency, DiagonalsCrossAtTheProjectedCentre) {
