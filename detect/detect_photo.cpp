@@ -1,11 +1,11 @@
 #include "detect_photo.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "accepted_markers.h"
 #include "adaptive_pass.h"
-#include "detection_reports.h"
 #include "full_size_refinement.h"
 #include "marker_drops.h"
 #include "name_pattern.h"
@@ -13,15 +13,15 @@
 #include "threshold_sweep.h"
 
 namespace {
-// Decodes the photo (one photo held at a time per worker: decoded for its turn, released
-// after it) and makes the work image the search runs on.
-void loadPhoto(const RunState& run, int n, PhotoWork* w) {
+// Takes the decoded photo (one photo held at a time per worker: released after its
+// turn) and makes the work image the search runs on.
+void loadPhoto(const RunState& run, int n, cv::Mat decoded, PhotoWork* w) {
     w->n = n;
     w->photoSize = cv::Size(run.cameraWidth, run.cameraHeight);
     w->scale = run.workScale;
     if (run.readable.count(n)) {
         const std::string name = expandPattern(run.args.driver.Camera_img, n);
-        w->photo = loadSeriesImage(name);
+        w->photo = std::move(decoded);
         if (w->photo.size() != w->photoSize) {
             reportUnusablePhoto(w->console.err(), name, n, w->photo.size(), w->photoSize);
             w->photo.release();
@@ -65,10 +65,10 @@ void keepDrops(const DropLog& log, PhotoWork* w) {
 }
 }  // namespace
 
-void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) {
+void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decoded, PhotoWork* w) {
     const DetectorConfig& c = run.config();
     w->console.out() << "\n\nstart detect --> " << n << std::endl;
-    loadPhoto(run, n, w);
+    loadPhoto(run, n, std::move(decoded), w);
     // 1. The sweep over the thresholds.
     const std::vector<SweepEntry> sweep = sweepThresholds(run, engine, w);
     w->reports.info2d << "\n \n image_num = " << n << std::endl;
@@ -99,10 +99,9 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
     w->reports.counts << w->count << std::endl;
     w->photo.release();
     if (w->usable) {
-        // Drawn once, with what is kept (on the reduced copy when the photo was searched
-        // reduced).
-        drawMarkedImage(w->result, w->scale, &w->image);
-        w->marked = w->image;
+        // Drawn by the writer, with what is kept (on the reduced copy when the photo was
+        // searched reduced): the anti-aliased labels cost as much as a third of the sweep.
+        w->marked = MarkedImage{w->image, w->result, w->scale};
         buildPointLists(run, w->photoSize, &w->result);
     }
     w->image.release();

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <utility>
 
 cv::Mat loadSeriesImage(const std::string& name) {
     try {
@@ -35,9 +36,9 @@ void reportUnwritten(RunState* state, const std::string& path) {
     state->unwritten.push_back(path);
 }
 
-void saveImage(RunState* state, const std::string& path, const cv::Mat& image) {
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw) {
     if (!state->writer) state->writer = std::make_shared<ImageWriter>();
-    state->writer->write(path, image);
+    state->writer->write(path, image, std::move(draw));
 }
 
 void finishImages(RunState* state) {
