@@ -102,7 +102,10 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decode
         // Drawn by the writer, with what is kept (on the reduced copy when the photo was
         // searched reduced): the anti-aliased labels cost as much as a third of the sweep.
         w->marked = MarkedImage{w->image, w->result, w->scale};
-        buildPointLists(run, w->photoSize, &w->result);
     }
     w->image.release();
+}
+
+void finishPhoto(const RunState& run, PhotoWork* w) {
+    if (w->usable) buildPointLists(run, w->photoSize, &w->result);
 }

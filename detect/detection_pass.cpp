@@ -64,11 +64,17 @@ void runDetectionPass(RunState* state, int jobs) {
     // Made when a photo's work starts, released once taken: a long series holds little.
     std::vector<std::unique_ptr<PhotoWork>> works(photos);
     const RunState& run = *state;
+    // The point lists do not decide the detection: with one job they are built when the
+    // photo is taken, beside the next photo's detection; with several by the workers, as
+    // the taking thread would hold them up.
+    const bool listsWhenTaken = jobs == 1;
     auto work = [&](int worker, int i) {
         works[i] = std::make_unique<PhotoWork>();
         detectPhoto(run, &engines[worker], c.first_num + i, reader.take(i), works[i].get());
+        if (!listsWhenTaken) finishPhoto(run, works[i].get());
     };
     auto take = [&](int i) {
+        if (listsWhenTaken) finishPhoto(run, works[i].get());
         takePhoto(state, &reports, works[i].get());
         works[i].reset();
     };
