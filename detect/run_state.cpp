@@ -49,5 +49,5 @@ void finishImages(RunState* state) {
 void toPackedBGRA(const cv::Mat& bgr, std::vector<unsigned char>* buffer) {
     buffer->resize(static_cast<std::size_t>(bgr.cols) * bgr.rows * 4);
     cv::Mat packed(bgr.rows, bgr.cols, CV_8UC4, buffer->data());  // rows without gaps
-    cv::cvtColor(bgr, packed, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(bgr, packed, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
 }

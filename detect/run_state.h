@@ -112,6 +112,7 @@ void saveImage(RunState* state, const std::string& path, const cv::Mat& image,
 // Waits for the queued images and records those that could not be written.
 void finishImages(RunState* state);
 
-// Converts an 8-bit BGR image to the engine's packed buffer: rows of blue, green, red,
-// 255, no gap between rows.
+// Converts an 8-bit BGR image (or a grey one, taken as its BGR copy with three equal
+// channels) to the engine's packed buffer: rows of blue, green, red, 255, no gap between
+// rows.
 void toPackedBGRA(const cv::Mat& bgr, std::vector<unsigned char>* buffer);
