@@ -100,7 +100,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decode
     w->photo.release();
     if (w->usable) {
         // Drawn by the writer, with what is kept (on the reduced copy when the photo was
-        // searched reduced): the anti-aliased labels cost as much as a third of the sweep.
+        // searched reduced): the anti-aliased labels cost a tenth of a photo's work.
         w->marked = MarkedImage{w->image, w->result, w->scale};
     }
     w->image.release();

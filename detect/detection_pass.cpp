@@ -50,8 +50,10 @@ void runDetectionPass(RunState* state, int jobs) {
     openDetectionReports(*state, &reports);
     const int photos = c.image_num;
     jobs = std::max(1, std::min(jobs, photos));
-    // As many writers as jobs (two at least): the marked images are drawn there too.
-    if (!state->writer) state->writer = std::make_shared<ImageWriter>(std::max(2, jobs));
+    // As many writers as jobs (two at least, the cores at most): the marked images are
+    // drawn there too.
+    if (!state->writer)
+        state->writer = std::make_shared<ImageWriter>(std::max(2, std::min(jobs, machineCores())));
     std::vector<std::string> names(photos);
     for (int i = 0; i < photos; ++i)
         if (state->readable.count(c.first_num + i))
