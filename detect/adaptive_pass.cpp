@@ -78,10 +78,8 @@ void addFromRectifiedView(const RunState& run, PhotoEngine* engine, PhotoWork* w
         cv::threshold(roi, roi, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
     }
 
-    cv::Mat binarized;
-    cv::cvtColor(grey, binarized, cv::COLOR_GRAY2BGR);
     DetectionSlot slot;
-    detectImage(engine, run.cameraRecord, binarized, &slot, kRectifiedThreshold,
+    detectImage(engine, run.cameraRecord, grey, &slot, kRectifiedThreshold,
                 run.args.driver.AR_thresh, "the rectified view of image " + std::to_string(n),
                 w->console.err());
     out << "Additionally detected ID list\n";

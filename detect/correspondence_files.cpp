@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iostream>
 #include <opencv2/imgproc.hpp>
+#include <utility>
+#include <vector>
 
 #include "board_consistency.h"
 #include "correspondence_folder.h"
@@ -22,7 +24,7 @@ void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
 
     std::ofstream other(nameOther);
     std::ofstream points2d(name2d);
-    cv::Mat detect = state->patternImage.clone();
+    std::vector<std::pair<cv::Point, cv::Point>> outlines;  // of the pattern's markers
     const int count = static_cast<int>(r.ids.size());
     for (int j = 0; j < count; ++j) {
         const int id = r.ids[j];
@@ -57,15 +59,19 @@ void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
         }
         if (hasPattern) {
             const double(*v)[2] = state->patternTable[id].vertex;
-            cv::rectangle(detect, cv::Point(static_cast<int>(v[2][0]), static_cast<int>(v[2][1])),
-                          cv::Point(static_cast<int>(v[0][0]), static_cast<int>(v[0][1])),
-                          cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+            outlines.emplace_back(cv::Point(static_cast<int>(v[2][0]), static_cast<int>(v[2][1])),
+                                  cv::Point(static_cast<int>(v[0][0]), static_cast<int>(v[0][1])));
         }
     }
     char detectName[64];
     std::snprintf(detectName, sizeof detectName,
                   camera ? "test/Cam_detect%03d.png" : "test/Proj_detect%03d.png", n);
-    saveImage(state, detectName, detect);
+    // Drawn on the writer thread, onto a copy: the pattern image is the run's.
+    saveImage(state, detectName, state->patternImage, [outlines](cv::Mat* image) {
+        *image = image->clone();
+        for (const auto& [from, to] : outlines)
+            cv::rectangle(*image, from, to, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+    });
     closeReport(state, &other, nameOther);
     closeReport(state, &points2d, name2d);
 }

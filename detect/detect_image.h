@@ -19,11 +19,10 @@ struct PhotoEngine {
 // (coefficient 0, scale 1). A failure is reported and recorded.
 void writeIdentityCameraParams(RunState* state, int width, int height);
 
-// Runs engine on image at threshold, with the camera record rescaled to the image, and
-// fills slot with every marker, most confident first, and the count of those above
-// arThresh. Returns the number of markers.
-// An engine failure (too many dark regions) is reported on err with what (image and
-// threshold) and yields no markers.
+// Runs engine on image (BGR, or grey: toPackedBGRA) at threshold, with the camera record rescaled
+// to the image, and fills slot with every marker, most confident first, and the count of those
+// above arThresh. Returns the number of markers. An engine failure (too many dark regions) is
+// reported on err with what (image and threshold) and yields no markers.
 int detectImage(PhotoEngine* engine, const CameraParam& record, const cv::Mat& image,
                 DetectionSlot* slot, int threshold, double arThresh, const std::string& what,
                 std::ostream& err);

@@ -1,11 +1,11 @@
 #include "detect_photo.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "accepted_markers.h"
 #include "adaptive_pass.h"
-#include "detection_reports.h"
 #include "full_size_refinement.h"
 #include "marker_drops.h"
 #include "name_pattern.h"
@@ -13,15 +13,15 @@
 #include "threshold_sweep.h"
 
 namespace {
-// Decodes the photo (one photo held at a time per worker: decoded for its turn, released
-// after it) and makes the work image the search runs on.
-void loadPhoto(const RunState& run, int n, PhotoWork* w) {
+// Takes the decoded photo (one photo held at a time per worker: released after its
+// turn) and makes the work image the search runs on.
+void loadPhoto(const RunState& run, int n, cv::Mat decoded, PhotoWork* w) {
     w->n = n;
     w->photoSize = cv::Size(run.cameraWidth, run.cameraHeight);
     w->scale = run.workScale;
     if (run.readable.count(n)) {
         const std::string name = expandPattern(run.args.driver.Camera_img, n);
-        w->photo = loadSeriesImage(name);
+        w->photo = std::move(decoded);
         if (w->photo.size() != w->photoSize) {
             reportUnusablePhoto(w->console.err(), name, n, w->photo.size(), w->photoSize);
             w->photo.release();
@@ -67,10 +67,10 @@ void keepDrops(const DropLog& log, PhotoWork* w) {
 }
 }  // namespace
 
-void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) {
+void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decoded, PhotoWork* w) {
     const DetectorConfig& c = run.config();
     w->console.out() << "\n\nstart detect --> " << n << std::endl;
-    loadPhoto(run, n, w);
+    loadPhoto(run, n, std::move(decoded), w);
     // 1. The sweep over the thresholds.
     const std::vector<SweepEntry> sweep = sweepThresholds(run, engine, w);
     w->reports.info2d << "\n \n image_num = " << n << std::endl;
@@ -79,13 +79,12 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
     w->result = acceptedMarkers(run, n, sweep, w->image, &sweepDrops);
     // 3. The board check, on the work image. Its lens serves the point lists while the
     // markers stay the same.
-    CheckedLens lens;
-    checkAgainstBoard(run, true, w, &sweepDrops, &lens);
+    checkAgainstBoard(run, true, w, &sweepDrops, &w->lens);
     const std::vector<int> checkedIds = w->result.ids;
     // Reduced photos: the corners are refined on the full photo once, after the last
     // step that can add markers.
     const bool adaptive = c.Adapbtive_thresh_flag == 1;
-    if (!adaptive) refineAndCheckAtFullSize(run, checkedIds, w, &sweepDrops, &lens);
+    if (!adaptive) refineAndCheckAtFullSize(run, checkedIds, w, &sweepDrops, &w->lens);
     reportAccepted(run, adaptive && w->scale < 1.0, sweepDrops, w);
     keepDrops(sweepDrops, w);
     // An image that could not be loaded is never usable, whatever Minimum_number says.
@@ -95,7 +94,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
         // 4. The adaptive pass, then 5. and 6. at full size.
         DropLog adaptiveDrops;
         runAdaptivePass(run, engine, w, &adaptiveDrops);
-        refineAndCheckAtFullSize(run, checkedIds, w, &adaptiveDrops, &lens);
+        refineAndCheckAtFullSize(run, checkedIds, w, &adaptiveDrops, &w->lens);
         w->count = static_cast<int>(w->result.ids.size());
         reportDrops(adaptiveDrops.notes, w->afterReports.out(), w->reports.info2d);
         keepDrops(adaptiveDrops, w);
@@ -103,11 +102,13 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w) 
     w->reports.counts << w->count << std::endl;
     w->photo.release();
     if (w->usable) {
-        // Drawn once, with what is kept (on the reduced copy when the photo was searched
-        // reduced).
-        drawMarkedImage(w->result, w->scale, &w->image);
-        w->marked = w->image;
-        buildPointLists(run, w->photoSize, &w->result, &lens);
+        // Drawn by the writer, with what is kept (on the reduced copy when the photo was
+        // searched reduced): the anti-aliased labels cost a tenth of a photo's work.
+        w->marked = MarkedImage{w->image, w->result, w->scale};
     }
     w->image.release();
+}
+
+void finishPhoto(const RunState& run, PhotoWork* w) {
+    if (w->usable) buildPointLists(run, w->photoSize, &w->result, &w->lens);
 }

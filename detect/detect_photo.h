@@ -6,5 +6,9 @@
 #include "detect_image.h"
 #include "photo_work.h"
 
-// Works on photo n of the series with engine (the worker's) into *w (fresh).
-void detectPhoto(const RunState& run, PhotoEngine* engine, int n, PhotoWork* w);
+// Works on photo n of the series, decoded (loadSeriesImage; empty when it cannot be or
+// is not readable), with engine (the worker's) into *w (fresh), up to the point lists.
+void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decoded, PhotoWork* w);
+
+// Turns the accepted markers of a usable photo (detectPhoto's) into its point lists.
+void finishPhoto(const RunState& run, PhotoWork* w);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "adaptive_pass.h"
 #include "correspondence_files.h"
@@ -12,6 +15,7 @@
 #include "name_pattern.h"
 #include "ordered_jobs.h"
 #include "pattern_marker_table.h"
+#include "photo_reader.h"
 
 namespace {
 // Says what photo w said, writes its files and adds it to the run's results, in the order
@@ -26,7 +30,10 @@ void takePhoto(RunState* state, DetectionReports* reports, PhotoWork* w) {
     if (!w->usable) return;
     writeAdaptiveReports(state, *w);
     w->afterReports.replay(std::cout, std::cerr);
-    saveImage(state, expandPattern(state->config().marked_image_name, w->n), w->marked);
+    saveImage(state, expandPattern(state->config().marked_image_name, w->n), w->marked.base,
+              [drawn = std::move(w->marked.drawn), scale = w->marked.scale](cv::Mat* image) {
+                  drawMarkedImage(drawn, scale, image);
+              });
     writeCorrespondenceFiles(state, w->n, w->result);
     state->successList.push_back(w->n);
     state->results.push_back(std::move(w->result));
@@ -43,16 +50,33 @@ void runDetectionPass(RunState* state, int jobs) {
     openDetectionReports(*state, &reports);
     const int photos = c.image_num;
     jobs = std::max(1, std::min(jobs, photos));
-    if (!state->writer) state->writer = std::make_shared<ImageWriter>();
+    // As many writers as jobs (two at least, the cores at most): the marked images are
+    // drawn there too.
+    if (!state->writer)
+        state->writer = std::make_shared<ImageWriter>(std::max(2, std::min(jobs, machineCores())));
+    std::vector<std::string> names(photos);
+    for (int i = 0; i < photos; ++i)
+        if (state->readable.count(c.first_num + i))
+            names[i] = expandPattern(state->args.driver.Camera_img, c.first_num + i);
+    std::vector<cv::Mat> decoded(photos);
+    if (!state->firstPhoto.empty())
+        decoded[state->firstPhotoNumber - c.first_num] = std::move(state->firstPhoto);
+    PhotoReader reader(std::move(names), std::move(decoded));
     std::vector<PhotoEngine> engines(jobs, PhotoEngine{*state->engine, {}});
     // Made when a photo's work starts, released once taken: a long series holds little.
     std::vector<std::unique_ptr<PhotoWork>> works(photos);
     const RunState& run = *state;
+    // The point lists do not decide the detection: with one job they are built when the
+    // photo is taken, beside the next photo's detection; with several by the workers, as
+    // the taking thread would hold them up.
+    const bool listsWhenTaken = jobs == 1;
     auto work = [&](int worker, int i) {
         works[i] = std::make_unique<PhotoWork>();
-        detectPhoto(run, &engines[worker], c.first_num + i, works[i].get());
+        detectPhoto(run, &engines[worker], c.first_num + i, reader.take(i), works[i].get());
+        if (!listsWhenTaken) finishPhoto(run, works[i].get());
     };
     auto take = [&](int i) {
+        if (listsWhenTaken) finishPhoto(run, works[i].get());
         takePhoto(state, &reports, works[i].get());
         works[i].reset();
     };

@@ -1,14 +1,16 @@
 #include "image_writer.h"
 
+#include <algorithm>
+#include <exception>
+
 #include "png_file.h"
 
 namespace {
 constexpr std::size_t kMaxQueued = 3;  // bounds the memory held by large photos
-constexpr int kWriters = 2;
 }  // namespace
 
-ImageWriter::ImageWriter() {
-    for (int i = 0; i < kWriters; ++i) threads_.emplace_back([this] { run(); });
+ImageWriter::ImageWriter(int threads) {
+    for (int i = 0; i < std::max(1, threads); ++i) threads_.emplace_back([this] { run(); });
 }
 
 ImageWriter::~ImageWriter() {
@@ -20,10 +22,10 @@ ImageWriter::~ImageWriter() {
     for (std::thread& t : threads_) t.join();
 }
 
-void ImageWriter::write(const std::string& path, const cv::Mat& image) {
+void ImageWriter::write(const std::string& path, const cv::Mat& image, ImageDrawing draw) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < kMaxQueued; });
-    queue_.emplace_back(path, image.clone());
+    queue_.push_back(Job{path, image, std::move(draw)});
     changed_.notify_all();
 }
 
@@ -40,14 +42,22 @@ void ImageWriter::run() {
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty()) return;  // stopping with nothing left
-        auto [path, image] = std::move(queue_.front());
+        Job job = std::move(queue_.front());
         queue_.pop_front();
         ++busy_;
         changed_.notify_all();
         lock.unlock();
-        const bool ok = writePng(path, image);
+        bool ok = true;
+        try {
+            if (job.draw) job.draw(&job.image);
+        } catch (const std::exception&) {
+            ok = false;  // reported like an image that could not be written
+        }
+        ok = ok && writePng(job.path, job.image);
+        job.image.release();  // the pixels go before the next image is waited for
+        job.draw = nullptr;
         lock.lock();
-        if (!ok) failed_.push_back(path);
+        if (!ok) failed_.push_back(job.path);
         --busy_;
         changed_.notify_all();
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drops_file.h"
+#include "marker_drops.h"
 #include "photo_console.h"
 #include "run_state.h"
 
@@ -24,6 +25,13 @@ struct AdaptiveOutput {
     cv::Mat rectified;   // the view of the last iteration, empty when none was made
 };
 
+// The marked image as a writer thread draws it (drawMarkedImage) before encoding it.
+struct MarkedImage {
+    cv::Mat base;        // the work image, nothing drawn on it yet
+    ImageResult drawn;   // the kept markers, their corners in full-size pixels
+    double scale = 1.0;  // base / photo
+};
+
 struct PhotoWork {
     int n = 0;            // image number
     cv::Mat photo;        // full size; empty when unusable, released once refined
@@ -34,7 +42,8 @@ struct PhotoWork {
     ImageResult result;   // the accepted markers; after the point lists, the points
     int count = 0;        // accepted markers, as detect_camAR lists them
     bool usable = false;  // more than Minimum_number markers: the photo's files are written
-    cv::Mat marked;       // the marked image
+    MarkedImage marked;   // set when usable
+    CheckedLens lens;     // the last board check's lens; the point lists reuse it
     std::vector<MarkerDrop> drops;  // in the order dropped
     PhotoConsole console;           // what the work says
     PhotoConsole afterReports;      // what it says once the adaptive reports are written

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <utility>
 
 cv::Mat loadSeriesImage(const std::string& name) {
     try {
@@ -35,9 +36,9 @@ void reportUnwritten(RunState* state, const std::string& path) {
     state->unwritten.push_back(path);
 }
 
-void saveImage(RunState* state, const std::string& path, const cv::Mat& image) {
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw) {
     if (!state->writer) state->writer = std::make_shared<ImageWriter>();
-    state->writer->write(path, image);
+    state->writer->write(path, image, std::move(draw));
 }
 
 void finishImages(RunState* state) {
@@ -48,5 +49,5 @@ void finishImages(RunState* state) {
 void toPackedBGRA(const cv::Mat& bgr, std::vector<unsigned char>* buffer) {
     buffer->resize(static_cast<std::size_t>(bgr.cols) * bgr.rows * 4);
     cv::Mat packed(bgr.rows, bgr.cols, CV_8UC4, buffer->data());  // rows without gaps
-    cv::cvtColor(bgr, packed, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(bgr, packed, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
 }

@@ -68,6 +68,10 @@ struct RunState {
     std::vector<std::string> unwritten;       // files that could not be written
     std::vector<MarkerDrop> drops;            // dropped markers, in image order
     CameraParam cameraRecord{};               // camparam.dat as the detection pass reads it
+    // The photo the series size comes from, decoded for it and kept for the detection
+    // pass, which takes it (decoded once).
+    cv::Mat firstPhoto;
+    int firstPhotoNumber = -1;
     // The engine of the set-up (camera parameters, patterns, buffers) and its image buffer;
     // the photos' workers detect with copies of it.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
@@ -99,13 +103,16 @@ void reportUnusablePhoto(std::ostream& err, const std::string& name, int n, cv::
 // Records a file that could not be written and says so on stderr.
 void reportUnwritten(RunState* state, const std::string& path);
 
-// Writes an image (on the run's writer thread); failures are reported and recorded by
-// finishImages.
-void saveImage(RunState* state, const std::string& path, const cv::Mat& image);
+// Writes an image (on the run's writer threads, which take its pixels over: the caller
+// writes no more into them), drawn onto by draw first when given; failures are reported
+// and recorded by finishImages.
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image,
+               ImageDrawing draw = {});
 
 // Waits for the queued images and records those that could not be written.
 void finishImages(RunState* state);
 
-// Converts an 8-bit BGR image to the engine's packed buffer: rows of blue, green, red,
-// 255, no gap between rows.
+// Converts an 8-bit BGR image (or a grey one, taken as its BGR copy with three equal
+// channels) to the engine's packed buffer: rows of blue, green, red, 255, no gap between
+// rows.
 void toPackedBGRA(const cv::Mat& bgr, std::vector<unsigned char>* buffer);

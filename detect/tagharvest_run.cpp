@@ -35,8 +35,9 @@ void createFolders(const RunState& state) {
     }
 }
 
-// Checks the series; the camera size comes from the first image that loads. Photos are
-// decoded when their turn comes, so that one photo at a time is held.
+// Checks the series; the camera size comes from the first image that loads, which is
+// kept for the detection pass. The other photos are decoded when their turn comes (or
+// just before), so that few photos are held at a time.
 // Returns false when none loads.
 bool loadSeries(RunState* state) {
     const DetectorConfig& c = state->config();
@@ -51,8 +52,9 @@ bool loadSeries(RunState* state) {
         // The first photo is decoded (its size with any orientation applied); for the
         // others the header's size will do, the pass decodes them anyway.
         int width = 0, height = 0;
+        cv::Mat image;
         if (state->cameraWidth == 0 || !imageHeaderSize(name, &width, &height)) {
-            const cv::Mat image = loadSeriesImage(name);
+            image = loadSeriesImage(name);
             width = image.cols;
             height = image.rows;
         }
@@ -67,6 +69,8 @@ bool loadSeries(RunState* state) {
             state->cameraWidth = width;
             state->cameraHeight = height;
             sizeSource = i;
+            state->firstPhoto = image;
+            state->firstPhotoNumber = i;
         }
         state->readable.insert(i);
     }

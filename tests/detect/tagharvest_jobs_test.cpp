@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harvest_fixture.h"
@@ -152,6 +154,26 @@ TEST(OrderedJobs, ResultsAreTakenInOrderWhateverFinishesFirst) {
                 taken.push_back(i);
             });
         EXPECT_EQ(taken, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8})) << jobs << " jobs";
+    }
+}
+
+TEST(OrderedJobs, WorkKeepsCloseToWhatIsTaken) {
+    for (int jobs : {1, 2, 3}) {
+        std::atomic<int> taken{0};
+        int checked = 0;
+        runInOrder(
+            12, jobs,
+            [&](int, int i) {
+                // Items finish at once and are taken slowly: without a bound the workers
+                // would run to the end of the series.
+                EXPECT_LT(i, taken + 2 * jobs) << jobs << " jobs, item " << i;
+            },
+            [&](int) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(15));
+                ++taken;
+                ++checked;
+            });
+        EXPECT_EQ(checked, 12);
     }
 }
 
