@@ -16,10 +16,11 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DTOOLKIT_WERROR=ON -DTOOLKIT_
 echo "== sanitizer build"
 # -O1 as the sanitizers advise (and quicker to build); the scenes the tests generate come from
 # the normal build's tagforge: they are inputs here, tagforge's own tests still run instrumented.
+# Each library is compiled as one translation unit here (TOOLKIT_UNITY), file by file above.
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON
+  -DTOOLKIT_WERROR=ON -DTOOLKIT_SANITIZE=ON -DTOOLKIT_UNITY=ON
 # TOOLKIT_REDUCED_SAMPLE: the tests that repeat pure numerics over many noise seeds run fewer
-# of them here; the full sample ran in the normal build.
+# of them here, the joint solves of real photos fewer pairs; the full sample ran in the normal build.
 (cd build-asan && TOOLKIT_SCENE_GENERATOR="$root/build/bin/tagforge" TOOLKIT_REDUCED_SAMPLE=1 \
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
 

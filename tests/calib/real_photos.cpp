@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "correspondence_folder.h"
+#include "test_support.h"
 
 namespace {
 constexpr const char* kPhotoFolder = "/usr/share/doc/opencv-doc/examples/data";
@@ -85,6 +86,15 @@ const RealStereoPairs& stereoChessboardPairs(int window) {
     EXPECT_GE(it->second.numbers.size(), 10u)
         << "the stereo chessboard photos of opencv-doc are missing in " << kPhotoFolder;
     return it->second;
+}
+
+RealStereoPairs sampledPairs(const RealStereoPairs& all) {
+    if (!reducedSample() || all.numbers.size() <= kReducedPairs) return all;
+    RealStereoPairs some = all;
+    some.numbers.resize(kReducedPairs);
+    some.left.resize(kReducedPairs);
+    some.right.resize(kReducedPairs);
+    return some;
 }
 
 const RealPhotoSeries& leftChessboardSeries() {

@@ -3,6 +3,7 @@
 // tagharvest writes, with the corners OpenCV's chessboard finder gives.
 #pragma once
 
+#include <cstddef>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -40,3 +41,8 @@ struct RealStereoPairs {
     std::vector<cv::Point3f> board;  // as RealPhotoSeries::board
 };
 const RealStereoPairs& stereoChessboardPairs(int window);
+
+// The pairs a joint-solve test runs on: all of them, or the first kReducedPairs under
+// reducedSample() (the sanitizer pass: the same steps on less data; the normal pass solves all).
+constexpr std::size_t kReducedPairs = 10;
+RealStereoPairs sampledPairs(const RealStereoPairs& all);

@@ -41,7 +41,7 @@ std::string base64(const std::vector<uchar>& bytes) {
 }
 
 // The model's coefficients (none without a lens).
-const std::vector<std::string>& coefficientNames(const std::string& model) {
+const std::vector<std::string>& traitCoefficientNames(const std::string& model) {
     return lensModelTraits(lensModelNamed(model, LensModel::kNone)).coefficientNames;
 }
 
@@ -51,7 +51,7 @@ std::string parameterTable(const DeviceResult& d) {
                                                           {"fy", d.cameraMatrix.at<double>(1, 1)},
                                                           {"cx", d.cameraMatrix.at<double>(0, 2)},
                                                           {"cy", d.cameraMatrix.at<double>(1, 2)}};
-    const std::vector<std::string>& names = coefficientNames(d.model);
+    const std::vector<std::string>& names = traitCoefficientNames(d.model);
     const cv::Mat dist = d.distortion.reshape(1, 1);
     for (std::size_t i = 0; i < names.size() && static_cast<int>(i) < dist.cols; ++i)
         values.emplace_back(names[i], dist.at<double>(static_cast<int>(i)));

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 constexpr double kQuietRejectedFraction = 0.01;
 
-std::string at(const std::string& workDir, const std::string& relative) {
+std::string joinedPath(const std::string& workDir, const std::string& relative) {
     return (fs::path(workDir) / relative).string();
 }
 
@@ -41,21 +41,21 @@ std::vector<RigView> loadViews(const std::string& w, const Layout& l, const Resu
                                JointRefinement* joint) {
     std::vector<RigView> views;
     std::vector<int> projector;
-    if (r.hasProjector && fs::exists(at(w, l.pointsProj + "/proj_true_num.txt")))
-        projector = loadTrueNumbers(at(w, l.pointsProj + "/proj_true_num.txt"));
+    if (r.hasProjector && fs::exists(joinedPath(w, l.pointsProj + "/proj_true_num.txt")))
+        projector = loadTrueNumbers(joinedPath(w, l.pointsProj + "/proj_true_num.txt"));
     for (int n : r.camera.imageNumbers) {
         RigView v;
         v.imageNumber = n;
         for (const cv::Point3f& b :
-             loadPointFile3(at(w, numberedName(l.pointsCam, "/cam3D", n, ".txt"))))
+             loadPointFile3(joinedPath(w, numberedName(l.pointsCam, "/cam3D", n, ".txt"))))
             v.boardPoints.emplace_back(b.x, b.y, b.z);
         v.cameraPoints =
-            toDouble(loadPointFile2(at(w, numberedName(l.pointsCam, "/cam2D", n, ".txt"))));
+            toDouble(loadPointFile2(joinedPath(w, numberedName(l.pointsCam, "/cam2D", n, ".txt"))));
         if (std::find(projector.begin(), projector.end(), n) != projector.end()) {
-            v.patternInCamera =
-                toDouble(loadPointFile2(at(w, numberedName(l.pointsProj, "/proj2D", n, ".txt"))));
-            v.patternPoints =
-                toDouble(loadPointFile2(at(w, numberedName(l.pointsProj, "/pattern", n, ".txt"))));
+            v.patternInCamera = toDouble(
+                loadPointFile2(joinedPath(w, numberedName(l.pointsProj, "/proj2D", n, ".txt"))));
+            v.patternPoints = toDouble(
+                loadPointFile2(joinedPath(w, numberedName(l.pointsProj, "/pattern", n, ".txt"))));
         }
         views.push_back(v);
     }

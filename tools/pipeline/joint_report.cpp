@@ -8,7 +8,7 @@
 #include "svg_plot.h"
 
 namespace {
-std::string fmt(double v, int digits = 6) {
+std::string fixedDigits(double v, int digits = 6) {
     std::ostringstream s;
     s.precision(digits);
     s << v;
@@ -65,9 +65,10 @@ std::string comparison(const JointRefinement& j, const Results& r) {
     for (const Row& x : rows) {
         const double change = x.joint - x.chain;
         h << "<tr><td style=\"text-align:left\">" << escapeXml(x.name) << "</td><td>"
-          << fmt(x.chain, 8) << "</td><td>" << fmt(x.joint, 8) << "</td><td>"
-          << (std::isnan(x.sigma) ? "–" : fmt(x.sigma, 3)) << "</td><td>" << fmt(change, 3)
-          << "</td><td>" << (std::isnan(x.sigma) || !(x.sigma > 0) ? "–" : fmt(change / x.sigma, 3))
+          << fixedDigits(x.chain, 8) << "</td><td>" << fixedDigits(x.joint, 8) << "</td><td>"
+          << (std::isnan(x.sigma) ? "–" : fixedDigits(x.sigma, 3)) << "</td><td>"
+          << fixedDigits(change, 3) << "</td><td>"
+          << (std::isnan(x.sigma) || !(x.sigma > 0) ? "–" : fixedDigits(change / x.sigma, 3))
           << "</td></tr>\n";
     }
     h << "</table>\n";
@@ -100,13 +101,14 @@ std::string jointReportSection(const JointRefinement& j, const Results& r) {
          "programs' results (the chain). The ± figures are one standard deviation from its "
          "covariance, scaled by the spread of the residuals. Noise σ per group: camera board "
          "points "
-      << fmt(s.groupSigma[0], 3) << " px, projected points in the camera "
-      << fmt(s.groupSigma[1], 3) << " px, in the projector " << fmt(s.groupSigma[2], 3)
-      << " px; reduced χ² " << fmt(s.reducedChi2, 3) << "; " << s.iterations << " iterations.</p>\n"
+      << fixedDigits(s.groupSigma[0], 3) << " px, projected points in the camera "
+      << fixedDigits(s.groupSigma[1], 3) << " px, in the projector "
+      << fixedDigits(s.groupSigma[2], 3) << " px; reduced χ² " << fixedDigits(s.reducedChi2, 3)
+      << "; " << s.iterations << " iterations.</p>\n"
       << comparison(j, r) << rejectedPart(j);
     h << "<h3>Projection uncertainty</h3>\n<p>σ in pixels of projecting a point at the working "
          "distance ("
-      << fmt(j.workingDistance, 4)
+      << fixedDigits(j.workingDistance, 4)
       << " board units) into each device, from the solve's covariance: where it grows, the "
          "calibration is less certain (usually where no views put the board).</p>\n";
     if (!j.cameraSigmaMap.empty())

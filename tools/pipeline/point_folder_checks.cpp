@@ -15,7 +15,7 @@ std::string trueNumName(const std::string& folder, bool projector) {
     return folder + (projector ? "/proj_true_num.txt" : "/cam_true_num.txt");
 }
 
-std::string at(const std::string& workDir, const std::string& relative) {
+std::string workPath(const std::string& workDir, const std::string& relative) {
     return (fs::path(workDir) / relative).string();
 }
 
@@ -24,12 +24,12 @@ std::string at(const std::string& workDir, const std::string& relative) {
 std::string viewReason(const std::string& workDir, const std::string& folder, int n,
                        bool projector) {
     const PointList2 image = loadPointFile2(
-        at(workDir, numberedName(folder, projector ? "/proj2D" : "/cam2D", n, ".txt")));
+        workPath(workDir, numberedName(folder, projector ? "/proj2D" : "/cam2D", n, ".txt")));
     if (projector)
         return unusableViewReason(
-            image, loadPointFile2(at(workDir, numberedName(folder, "/pattern", n, ".txt"))));
+            image, loadPointFile2(workPath(workDir, numberedName(folder, "/pattern", n, ".txt"))));
     return unusableViewReason(
-        image, loadPointFile3(at(workDir, numberedName(folder, "/cam3D", n, ".txt"))));
+        image, loadPointFile3(workPath(workDir, numberedName(folder, "/cam3D", n, ".txt"))));
 }
 }  // namespace
 
@@ -39,7 +39,7 @@ std::string givenViewsProblem(const std::string& workDir, const std::string& fol
     const std::string is = key + ": " + list + ": ";
     std::vector<int> numbers;
     try {
-        numbers = loadTrueNumbers(at(workDir, list));
+        numbers = loadTrueNumbers(workPath(workDir, list));
     } catch (const PointFileError& e) {
         return is + e.what();
     }
@@ -68,7 +68,7 @@ std::string givenViewsProblem(const std::string& workDir, const std::string& fol
 
 std::vector<DroppedView> leaveOutUnusableViews(const std::string& workDir,
                                                const std::string& folder, bool projector) {
-    const std::string list = at(workDir, trueNumName(folder, projector));
+    const std::string list = workPath(workDir, trueNumName(folder, projector));
     std::vector<DroppedView> dropped;
     std::vector<int> kept;
     for (int n : loadTrueNumbers(list)) {

@@ -54,7 +54,7 @@ double rotationAngleDeg(const cv::Mat& r) {
 }
 
 // "k1 k2 p1 p2 k3", or "none" for a model without coefficients.
-std::string coefficientNames(const std::string& model) {
+std::string coefficientNamesText(const std::string& model) {
     std::string names;
     for (const std::string& n :
          lensModelTraits(lensModelNamed(model, LensModel::kNone)).coefficientNames)
@@ -241,7 +241,7 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
     std::cout << "\ncamera (" << cam.size.width << " x " << cam.size.height
               << "): RMS reprojection error " << cam.rms << " px\n";
     printMatrix("camera matrix", cam.cameraMatrix);
-    printMatrix("distortion (" + coefficientNames(cam.model) + ")", cam.distortion);
+    printMatrix("distortion (" + coefficientNamesText(cam.model) + ")", cam.distortion);
     printModel(cam);
     if (!r.hasProjector) {
         std::cout << "no projector series (projector_images or projector_points): the camera "
@@ -254,7 +254,7 @@ void printSummary(const RigflowConfig& c, const Results& r, int seriesLength,
     std::cout << "projector (" << proj.size.width << " x " << proj.size.height
               << "): RMS reprojection error " << proj.rms << " px\n";
     printMatrix("projector matrix", proj.cameraMatrix);
-    printMatrix("projector distortion (" + coefficientNames(proj.model) + ")", proj.distortion);
+    printMatrix("projector distortion (" + coefficientNamesText(proj.model) + ")", proj.distortion);
     printModel(proj);
     std::cout << "stereo: RMS " << r.stereo.rms << " px, baseline " << cv::norm(r.stereo.t)
               << " (board units), rotation " << rotationAngleDeg(r.stereo.r) << " deg\n";

@@ -8,7 +8,7 @@
 #include "mrcal_export.h"
 
 namespace {
-std::string number(double v) {
+std::string rosNumber(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", v);
     return text;
@@ -21,7 +21,7 @@ std::string matrix(const std::string& key, const cv::Mat& m) {
                     "\n  cols: " + std::to_string(d.cols) + "\n  data: [";
     for (int r = 0; r < d.rows; ++r)
         for (int c = 0; c < d.cols; ++c)
-            s += (r == 0 && c == 0 ? "" : ", ") + number(d.at<double>(r, c));
+            s += (r == 0 && c == 0 ? "" : ", ") + rosNumber(d.at<double>(r, c));
     return s + "]\n";
 }
 

@@ -10,7 +10,7 @@
 #include "pose_files.h"
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kHalfTurnRadians = 3.14159265358979323846;
 
 // Reads "number sep number sep ... number" by stream extraction: white space before
 // numbers and separators is skipped, any one non-blank character separates.
@@ -39,7 +39,8 @@ int parseAxisAngle(const std::string& text, std::istream& body, Transform* out) 
     double degrees = 0.0;
     if (!readFloats(body, 3, axis) || !readNumber(body, true, &degrees)) return specError(text);
     Transform t = identityTransform();
-    if (axisAngleToMatrix(axis[0], axis[1], axis[2], degrees * kPi / 180.0, t.rot) != 0)
+    if (axisAngleToMatrix(axis[0], axis[1], axis[2], degrees * kHalfTurnRadians / 180.0, t.rot) !=
+        0)
         return specError(text);
     *out = t;
     return 0;

@@ -63,8 +63,8 @@ class RigflowRealPairs : public ::testing::TestWithParam<int> {};
 
 TEST_P(RigflowRealPairs, JointSolveLandsOnOpenCvStereoCalibration) {
     const int window = GetParam();
-    const RealStereoPairs& careful = stereoChessboardPairs(5);
-    const RealStereoPairs& pairs = stereoChessboardPairs(window);
+    const RealStereoPairs careful = sampledPairs(stereoChessboardPairs(5));
+    const RealStereoPairs pairs = sampledPairs(stereoChessboardPairs(window));
     ASSERT_GE(pairs.numbers.size(), 10u);
     TempDir dir;
     writePoints(dir.path(), pairs);
