@@ -213,10 +213,8 @@ void runAdaptivePass(const RunState& run, PhotoEngine* engine, PhotoWork* w, Dro
     std::vector<IdEntry> ids(run.config().number_of_pattern);
     std::ostringstream diff, report;
     diff << "Before adaptive:" << w->count << "\n";
-    cv::Mat photoGrey;
-    if (run.config().subpixel) cv::cvtColor(w->image, photoGrey, cv::COLOR_BGR2GRAY);
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(run, engine, w, r, photoGrey, &ids, report, log)) break;
+        if (!runIteration(run, engine, w, r, w->grey, &ids, report, log)) break;
     diff << "After adaptive: " << w->count << std::endl;
     w->adaptive.ran = true;
     w->adaptive.diff = diff.str();
