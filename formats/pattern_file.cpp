@@ -1,6 +1,5 @@
 #include "pattern_file.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,25 +12,40 @@ std::string patternFileName(const std::string& folder, int index) {
 }
 
 namespace {
+// isspace in the C locale: space, tab, newline, vertical tab, form feed, carriage return.
+bool isBlank(int c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 // One number as fscanf's %d reads it (which these files were read with): blanks skipped, a
-// sign, decimal digits, converted by strtol and narrowed to int; false when there is none.
+// sign, decimal digits, narrowed to int from strtol's long; false when there is none.
 // Character by character, as a pattern file is read for every run: fscanf spends some
 // ten thousand instructions per number.
 bool readNumber(std::FILE* file, std::string* token, int* value) {
     int c = getc_unlocked(file);
-    while (c != EOF && std::isspace(c)) c = getc_unlocked(file);
+    while (isBlank(c)) c = getc_unlocked(file);
     token->clear();
     if (c == '+' || c == '-') {
         token->push_back(static_cast<char>(c));
         c = getc_unlocked(file);
     }
+    const std::size_t signs = token->size();
+    unsigned long digitsValue = 0;  // wraps harmlessly beyond kSafeDigits
     while (c >= '0' && c <= '9') {
         token->push_back(static_cast<char>(c));
+        digitsValue = digitsValue * 10 + static_cast<unsigned long>(c - '0');
         c = getc_unlocked(file);
     }
     if (c != EOF) ungetc(c, file);
-    if (token->empty() || !(token->back() >= '0' && token->back() <= '9')) return false;
-    *value = static_cast<int>(std::strtol(token->c_str(), nullptr, 10));
+    const std::size_t digits = token->size() - signs;
+    if (digits == 0) return false;
+    constexpr std::size_t kSafeDigits = 18;  // below LONG_MAX
+    long number = static_cast<long>(digitsValue);
+    if (digits > kSafeDigits)
+        number = std::strtol(token->c_str(), nullptr, 10);
+    else if (signs == 1 && (*token)[0] == '-')
+        number = -number;
+    *value = static_cast<int>(number);
     return true;
 }
 }  // namespace

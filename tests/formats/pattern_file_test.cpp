@@ -58,6 +58,9 @@ TEST(PatternFile, ReadsWhatScanfReads) {
         {"a NUL byte", false, "3 " + nul + " " + numbers(2, " ", "")},
         {"above int", true, "99999999999 4294967297 " + numbers(2, " ", "")},
         {"below long", true, "-99999999999999999999 -2147483649 " + numbers(2, " ", "")},
+        {"the long limits", true,
+         "123456789012345678 -123456789012345678 9223372036854775807 -9223372036854775808 " +
+             numbers(4, " ", "")},
         {"leading zeros", true, "000000000000000000000000255 " + numbers(1, " ", "")},
     };
     for (const auto& c : cases) {
