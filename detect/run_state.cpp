@@ -5,7 +5,11 @@
 #include <opencv2/imgproc.hpp>
 #include <utility>
 
+#include "jpeg_photo.h"
+
 cv::Mat loadSeriesImage(const std::string& name) {
+    cv::Mat photo;
+    if (decodeJpegPhoto(name, &photo) == 0) return photo;
     try {
         return cv::imread(name, cv::IMREAD_COLOR);
     } catch (const cv::Exception&) {
