@@ -40,9 +40,10 @@ void reportUnwritten(RunState* state, const std::string& path) {
     state->unwritten.push_back(path);
 }
 
-void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw) {
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw,
+               std::string sameAs) {
     if (!state->writer) state->writer = std::make_shared<ImageWriter>();
-    state->writer->write(path, image, std::move(draw));
+    state->writer->write(path, image, std::move(draw), std::move(sameAs));
 }
 
 void finishImages(RunState* state) {
