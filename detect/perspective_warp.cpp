@@ -144,7 +144,9 @@ void sampleRow(const cv::Mat& src, const int* xs, const int* ys, int width, std:
 }  // namespace
 
 void warpLinear(const cv::Mat& src, const cv::Mat& srcToView, cv::Size size, cv::Mat* view) {
-    if (src.type() != CV_8UC3 || src.empty() || size.area() == 0) {
+    // The library refuses sources of 32767 pixels or more a side (its 16-bit positions).
+    const bool within = std::max(src.cols, src.rows) < SHRT_MAX;
+    if (src.type() != CV_8UC3 || src.empty() || size.area() == 0 || !within) {
         cv::warpPerspective(src, *view, srcToView, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                             cv::Scalar::all(0));
         return;

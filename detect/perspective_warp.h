@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 
 // view(x, y) = src(H^-1 (x, y)) for the 3 x 3 homography srcToView (any float type). src
-// CV_8UC3 takes the own path; other types go to cv::warpPerspective. view is (re)allocated
-// to size and src's type.
+// CV_8UC3 takes the own path; other types, and sources of 32767 pixels or more a side
+// (which it refuses), go to cv::warpPerspective. view is (re)allocated to size and src's
+// type.
 void warpLinear(const cv::Mat& src, const cv::Mat& srcToView, cv::Size size, cv::Mat* view);

@@ -65,6 +65,8 @@ TEST(PerspectiveWarp, SameBytesAsTheLibrarysWarp) {
          cv::Size(9, 7)},
         {"two-pixel source", blocks(1, 2), matrix(0.2, 0, -0.2, 0, 0.2, -0.3, 0, 0),
          cv::Size(17, 9)},
+        {"view wider than 16-bit positions", photo, matrix(0.02, 0, 3, 0, 1, 2, 0, 0),
+         cv::Size(33000, 2)},
     };
     for (const auto& c : cases) {
         cv::Mat expected, actual;
@@ -89,6 +91,13 @@ TEST(PerspectiveWarp, RandomHomographiesMatchToo) {
         warpLinear(photo, h, photo.size(), &actual);
         EXPECT_EQ(differingBytes(expected, actual), 0) << "homography " << i << "\n" << h;
     }
+}
+
+TEST(PerspectiveWarp, SourcesTooLargeForTheLibraryAreRefusedAsItRefusesThem) {
+    const cv::Mat wide(2, 32767, CV_8UC3, cv::Scalar(1, 2, 3));
+    const cv::Mat h = matrix(1, 0, 0, 0, 1, 0, 0, 0);
+    cv::Mat view;
+    EXPECT_THROW(warpLinear(wide, h, cv::Size(10, 2), &view), cv::Exception);
 }
 
 TEST(PerspectiveWarp, OtherTypesGoToTheLibrary) {
