@@ -1,15 +1,11 @@
 #include "accepted_markers.h"
 
-#include <opencv2/imgproc.hpp>
-
 #include "subpixel_corners.h"
 
 ImageResult acceptedMarkers(const RunState& run, int n, const std::vector<SweepEntry>& sweep,
-                            const cv::Mat& image, DropLog* log) {
+                            const cv::Mat& grey, DropLog* log) {
     const DetectorConfig& c = run.config();
     ImageResult result;
-    cv::Mat grey;
-    if (c.subpixel && !image.empty()) cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
     for (int id = 0; id < c.number_of_pattern; ++id) {
         const SweepEntry& s = sweep[id];
         if (!s.found) continue;

@@ -9,6 +9,7 @@
 #include "detect_image.h"
 #include "detection_reports.h"
 #include "marker_drops.h"
+#include "perspective_warp.h"
 #include "subpixel_corners.h"
 
 namespace {
@@ -149,8 +150,7 @@ bool runIteration(const RunState& run, PhotoEngine* engine, PhotoWork* w, int r,
     if (patternToRectified.empty()) return false;
 
     cv::Mat rectified;
-    cv::warpPerspective(w->image, rectified, imageToPattern, cameraSize, cv::INTER_LINEAR,
-                        cv::BORDER_CONSTANT, cv::Scalar(0, 0, 0));
+    warpLinear(w->image, imageToPattern, cameraSize, &rectified);
     w->adaptive.rectified = rectified;  // each iteration's view replaces the one before
 
     for (std::size_t j = 0; j < m; ++j) {
@@ -213,10 +213,8 @@ void runAdaptivePass(const RunState& run, PhotoEngine* engine, PhotoWork* w, Dro
     std::vector<IdEntry> ids(run.config().number_of_pattern);
     std::ostringstream diff, report;
     diff << "Before adaptive:" << w->count << "\n";
-    cv::Mat photoGrey;
-    if (run.config().subpixel) cv::cvtColor(w->image, photoGrey, cv::COLOR_BGR2GRAY);
     for (int r = 0; r < kIterations; ++r)
-        if (!runIteration(run, engine, w, r, photoGrey, &ids, report, log)) break;
+        if (!runIteration(run, engine, w, r, w->grey, &ids, report, log)) break;
     diff << "After adaptive: " << w->count << std::endl;
     w->adaptive.ran = true;
     w->adaptive.diff = diff.str();

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <opencv2/imgproc.hpp>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -66,12 +67,19 @@ void writeCorrespondenceFiles(RunState* state, int n, const ImageResult& r) {
     char detectName[64];
     std::snprintf(detectName, sizeof detectName,
                   camera ? "test/Cam_detect%03d.png" : "test/Proj_detect%03d.png", n);
-    // Drawn on the writer thread, onto a copy: the pattern image is the run's.
-    saveImage(state, detectName, state->patternImage, [outlines](cv::Mat* image) {
-        *image = image->clone();
-        for (const auto& [from, to] : outlines)
-            cv::rectangle(*image, from, to, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
-    });
+    // Drawn on the writer thread, onto a copy: the pattern image is the run's. The same
+    // outlines draw the same image, which is then encoded once.
+    std::string sameAs = "detection image";
+    for (const auto& [from, to] : outlines)
+        for (const int v : {from.x, from.y, to.x, to.y}) sameAs += " " + std::to_string(v);
+    saveImage(
+        state, detectName, state->patternImage,
+        [outlines](cv::Mat* image) {
+            *image = image->clone();
+            for (const auto& [from, to] : outlines)
+                cv::rectangle(*image, from, to, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+        },
+        std::move(sameAs));
     closeReport(state, &other, nameOther);
     closeReport(state, &points2d, name2d);
 }

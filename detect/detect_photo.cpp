@@ -1,5 +1,6 @@
 #include "detect_photo.h"
 
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,7 +77,9 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decode
     w->reports.info2d << "\n \n image_num = " << n << std::endl;
     // 2. The best sighting of every id, refined with --subpixel.
     DropLog sweepDrops;
-    w->result = acceptedMarkers(run, n, sweep, w->image, &sweepDrops);
+    // The refinements (here and in the adaptive pass) share the work image's grey copy.
+    if (c.subpixel && !w->image.empty()) cv::cvtColor(w->image, w->grey, cv::COLOR_BGR2GRAY);
+    w->result = acceptedMarkers(run, n, sweep, w->grey, &sweepDrops);
     // 3. The board check, on the work image. Its lens serves the point lists while the
     // markers stay the same.
     checkAgainstBoard(run, true, w, &sweepDrops, &w->lens);
@@ -107,6 +110,7 @@ void detectPhoto(const RunState& run, PhotoEngine* engine, int n, cv::Mat decode
         w->marked = MarkedImage{w->image, w->result, w->scale};
     }
     w->image.release();
+    w->grey.release();
 }
 
 void finishPhoto(const RunState& run, PhotoWork* w) {

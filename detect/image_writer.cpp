@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <exception>
-
-#include "png_file.h"
+#include <utility>
 
 namespace {
 constexpr std::size_t kMaxQueued = 3;  // bounds the memory held by large photos
@@ -22,10 +21,11 @@ ImageWriter::~ImageWriter() {
     for (std::thread& t : threads_) t.join();
 }
 
-void ImageWriter::write(const std::string& path, const cv::Mat& image, ImageDrawing draw) {
+void ImageWriter::write(const std::string& path, const cv::Mat& image, ImageDrawing draw,
+                        std::string sameAs) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < kMaxQueued; });
-    queue_.push_back(Job{path, image, std::move(draw)});
+    queue_.push_back(Job{path, image, std::move(draw), std::move(sameAs)});
     changed_.notify_all();
 }
 
@@ -35,6 +35,36 @@ std::vector<std::string> ImageWriter::finish() {
     std::vector<std::string> failed;
     failed.swap(failed_);
     return failed;
+}
+
+bool ImageWriter::writeOnce(Job* job) {
+    try {
+        if (job->draw) job->draw(&job->image);
+    } catch (const std::exception&) {
+        return false;  // reported like an image that could not be written
+    }
+    return writePng(job->path, job->image);
+}
+
+bool ImageWriter::writeAgain(Job* job) {
+    std::shared_ptr<const PngBytes> png;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (encodedKey_ == job->sameAs) png = encoded_;
+    }
+    if (!png) {
+        try {
+            if (job->draw) job->draw(&job->image);
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (!takesPath(job->path, job->image)) return writePng(job->path, job->image);
+        png = std::make_shared<const PngBytes>(fastPngBytes(job->image));
+        std::lock_guard<std::mutex> lock(mutex_);
+        encodedKey_ = job->sameAs;
+        encoded_ = png;
+    }
+    return writePngBytes(job->path, *png);
 }
 
 void ImageWriter::run() {
@@ -47,13 +77,7 @@ void ImageWriter::run() {
         ++busy_;
         changed_.notify_all();
         lock.unlock();
-        bool ok = true;
-        try {
-            if (job.draw) job.draw(&job.image);
-        } catch (const std::exception&) {
-            ok = false;  // reported like an image that could not be written
-        }
-        ok = ok && writePng(job.path, job.image);
+        const bool ok = job.sameAs.empty() ? writeOnce(&job) : writeAgain(&job);
         job.image.release();  // the pixels go before the next image is waited for
         job.draw = nullptr;
         lock.lock();

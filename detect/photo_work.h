@@ -36,6 +36,7 @@ struct PhotoWork {
     int n = 0;            // image number
     cv::Mat photo;        // full size; empty when unusable, released once refined
     cv::Mat image;        // the work image: the photo, or its copy reduced by scale
+    cv::Mat grey;         // with --subpixel: image in grey, for the refinements
     cv::Size workSize;    // of image (the series size when the photo is unusable)
     cv::Size photoSize;   // the series size
     double scale = 1.0;   // work image / photo

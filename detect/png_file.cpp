@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <opencv2/imgcodecs.hpp>
+#include <utility>
 
 #include "checksums.h"
 #include "deflate_huffman.h"
@@ -32,8 +33,9 @@ bool takes(const cv::Mat& image) {
 }
 }  // namespace
 
-bool writeFastPng(const std::string& path, const cv::Mat& image) {
-    if (!takes(image)) return false;
+PngBytes fastPngBytes(const cv::Mat& image) {
+    PngBytes png;
+    if (!takes(image)) return png;
     std::size_t rawSize = 0;
     const std::unique_ptr<unsigned char[]> raw = paethFilteredRows(image, &rawSize);
     static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -53,16 +55,30 @@ bool writeFastPng(const std::string& path, const cv::Mat& image) {
     p = frameChunk("IHDR", kHeaderData, p);
     p = frameChunk("IDAT", writeZlibStream(raw.get(), rawSize, p + 8), p);
     p = frameChunk("IEND", 0, p);
+    png.size = static_cast<std::size_t>(p - file.get());
+    png.data = std::move(file);
+    return png;
+}
+
+bool writePngBytes(const std::string& path, const PngBytes& png) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.get()),
-              static_cast<std::streamsize>(p - file.get()));
+    out.write(reinterpret_cast<const char*>(png.data.get()),
+              static_cast<std::streamsize>(png.size));
     out.close();
     return static_cast<bool>(out);
 }
 
+bool writeFastPng(const std::string& path, const cv::Mat& image) {
+    const PngBytes png = fastPngBytes(image);
+    return png.size > 0 && writePngBytes(path, png);
+}
+
+bool takesPath(const std::string& path, const cv::Mat& image) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0 && takes(image);
+}
+
 bool writePng(const std::string& path, const cv::Mat& image) {
-    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-    if (png && takes(image)) return writeFastPng(path, image);
+    if (takesPath(path, image)) return writeFastPng(path, image);
     try {
         return cv::imwrite(path, image);
     } catch (const cv::Exception&) {

@@ -5,7 +5,11 @@
 #include <opencv2/imgproc.hpp>
 #include <utility>
 
+#include "jpeg_photo.h"
+
 cv::Mat loadSeriesImage(const std::string& name) {
+    cv::Mat photo;
+    if (decodeJpegPhoto(name, &photo) == 0) return photo;
     try {
         return cv::imread(name, cv::IMREAD_COLOR);
     } catch (const cv::Exception&) {
@@ -36,9 +40,10 @@ void reportUnwritten(RunState* state, const std::string& path) {
     state->unwritten.push_back(path);
 }
 
-void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw) {
+void saveImage(RunState* state, const std::string& path, const cv::Mat& image, ImageDrawing draw,
+               std::string sameAs) {
     if (!state->writer) state->writer = std::make_shared<ImageWriter>();
-    state->writer->write(path, image, std::move(draw));
+    state->writer->write(path, image, std::move(draw), std::move(sameAs));
 }
 
 void finishImages(RunState* state) {

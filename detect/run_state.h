@@ -105,9 +105,10 @@ void reportUnwritten(RunState* state, const std::string& path);
 
 // Writes an image (on the run's writer threads, which take its pixels over: the caller
 // writes no more into them), drawn onto by draw first when given; failures are reported
-// and recorded by finishImages.
+// and recorded by finishImages. Images with the same non-empty sameAs have the same
+// pixels once drawn (ImageWriter::write).
 void saveImage(RunState* state, const std::string& path, const cv::Mat& image,
-               ImageDrawing draw = {});
+               ImageDrawing draw = {}, std::string sameAs = {});
 
 // Waits for the queued images and records those that could not be written.
 void finishImages(RunState* state);

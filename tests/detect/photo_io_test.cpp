@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -12,6 +15,7 @@
 #include "image_writer.h"
 #include "ordered_jobs.h"
 #include "photo_reader.h"
+#include "png_file.h"
 #include "test_support.h"
 
 namespace {
@@ -25,6 +29,11 @@ std::vector<std::string> writePhotos(const TempDir& dir, int count) {
         cv::imwrite(names.back(), photo);
     }
     return names;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool samePixels(const cv::Mat& a, const cv::Mat& b) {
@@ -97,4 +106,39 @@ TEST(ImageWriter, DrawsBeforeEncodingAndReportsWhatFails) {
     expected(cv::Rect(2, 3, 4, 5)).setTo(200);
     EXPECT_TRUE(samePixels(cv::imread(dir.file("drawn.png")), expected));
     EXPECT_FALSE(std::filesystem::exists(dir.file("failed.png")));
+}
+
+TEST(ImageWriter, ImagesOfTheSameKeyAreEncodedOnce) {
+    TempDir dir;
+    cv::Mat base(40, 50, CV_8UC3);
+    cv::randu(base, 0, 256);
+    int draws = 0;  // one writer thread: counted without a lock
+    auto drawRectangle = [&draws](cv::Rect r) {
+        return [&draws, r](cv::Mat* image) {
+            ++draws;
+            *image = image->clone();
+            cv::rectangle(*image, r, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+        };
+    };
+    const cv::Rect first(3, 4, 20, 10), second(10, 12, 30, 20);
+    std::vector<std::string> failed;
+    {
+        ImageWriter writer(1);
+        writer.write(dir.file("a.png"), base, drawRectangle(first), "first");
+        writer.write(dir.file("b.png"), base, drawRectangle(first), "first");
+        writer.write(dir.file("c.png"), base, drawRectangle(second), "second");
+        writer.write(dir.file("no/such/folder/d.png"), base, drawRectangle(second), "second");
+        writer.write(dir.file("e.png"), base, drawRectangle(first), "first");
+        failed = writer.finish();
+    }
+    EXPECT_EQ(draws, 3);  // a, c and e; b and d reuse the image before them
+    EXPECT_EQ(failed, std::vector<std::string>{dir.file("no/such/folder/d.png")});
+    cv::Mat expected = base.clone();
+    cv::rectangle(expected, first, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+    ASSERT_TRUE(writeFastPng(dir.file("expected.png"), expected));
+    const std::string bytes = fileBytes(dir.file("expected.png"));
+    for (const char* name : {"a.png", "b.png", "e.png"})
+        EXPECT_EQ(fileBytes(dir.file(name)), bytes) << name;
+    cv::rectangle(expected = base.clone(), second, cv::Scalar(0, 0, 200), 3, cv::LINE_4);
+    EXPECT_TRUE(samePixels(cv::imread(dir.file("c.png")), expected));
 }
