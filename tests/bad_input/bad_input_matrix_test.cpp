@@ -476,8 +476,7 @@ TEST(BadInputMatrix, EveryProgramFailsCleanly) {
 TEST(BadInputMatrix, TagharvestImagesOfOtherSizesAndLargeImages) {
     TempDir dir;
     const ProgramResult scene =
-        runProgram(sceneGenerator(), {"scene", "--out", ".", "--views", "2", "--camera", "640x480"},
-                   dir.path());
+        generateScene(".", {"--views", "2", "--camera", "640x480"}, dir.path());
     ASSERT_EQ(scene.status, 0) << scene.err;
     // image 1 of another size; image 2 larger than 2400 x 1800 (a series of its own below)
     cv::imwrite(dir.file("images/cam001.png"),
@@ -530,8 +529,7 @@ TEST(BadInput, PercentInNamesIsLiteralWhereMeant) {
 TEST(BadInputMatrix, TagharvestNamesWhatMakesEveryPhotoUnusable) {
     TempDir dir;
     const ProgramResult scene =
-        runProgram(sceneGenerator(), {"scene", "--out", ".", "--views", "2", "--camera", "640x480"},
-                   dir.path());
+        generateScene(".", {"--views", "2", "--camera", "640x480"}, dir.path());
     ASSERT_EQ(scene.status, 0) << scene.err;
     const std::vector<std::string> args = harvestArgs(2);
 
@@ -615,8 +613,7 @@ TEST(BadInput, HelpIsUsageOnStdoutAndSuccess) {
 TEST(BadInputMatrix, TagharvestRefusesWhatWouldShiftIdsOrExhaustMemory) {
     TempDir dir;
     const ProgramResult scene =
-        runProgram(sceneGenerator(), {"scene", "--out", ".", "--views", "1", "--camera", "640x480"},
-                   dir.path());
+        generateScene(".", {"--views", "1", "--camera", "640x480"}, dir.path());
     ASSERT_EQ(scene.status, 0) << scene.err;
     const std::vector<std::string> args = harvestArgs(1);
     const std::string pattern05 = readFile(dir.file("data/pat.05"));

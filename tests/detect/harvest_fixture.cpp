@@ -35,10 +35,9 @@ SceneTruth loadSceneTruth(const std::string& sceneDir) {
 }
 
 void makeScene(const std::string& dir, int views, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {"scene",    "--out",  dir, "--views", std::to_string(views),
-                                     "--camera", "640x480"};
+    std::vector<std::string> args = {"--views", std::to_string(views), "--camera", "640x480"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const ProgramResult r = runProgram(sceneGenerator(), args, ".");
+    const ProgramResult r = generateScene(dir, args, ".");
     ASSERT_EQ(r.status, 0) << r.err;
 }
 

@@ -143,9 +143,9 @@ Outcome harvest(const std::string& scene, const Condition& c, bool subpixel,
 
 std::string makeConditionScene(const TempDir& dir, const Condition& c) {
     const std::string scene = dir.file("scene");
-    std::vector<std::string> args = {"scene", "--out", scene, "--views", std::to_string(c.views)};
+    std::vector<std::string> args = {"--views", std::to_string(c.views)};
     args.insert(args.end(), c.scene.begin(), c.scene.end());
-    const ProgramResult r = runProgram(sceneGenerator(), args, ".");
+    const ProgramResult r = generateScene(scene, args, ".");
     EXPECT_EQ(r.status, 0) << r.err;
     return scene;
 }

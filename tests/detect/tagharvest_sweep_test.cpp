@@ -19,9 +19,9 @@ const char* const kEnded =
 // One 1280 x 960 view (its markers are identified with confidence above 0.8; those of the
 // 640 x 480 test scenes are not).
 void makeLargeScene(const std::string& dir, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"scene", "--out", dir, "--views", "1", "--camera", "1280x960"};
+    std::vector<std::string> args = {"--views", "1", "--camera", "1280x960"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const ProgramResult r = runProgram(sceneGenerator(), args, ".");
+    const ProgramResult r = generateScene(dir, args, ".");
     ASSERT_EQ(r.status, 0) << r.err;
 }
 

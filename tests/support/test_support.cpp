@@ -39,6 +39,64 @@ bool reducedSample() {
     return value != nullptr && std::string(value) == "1";
 }
 
+namespace {
+namespace fs = std::filesystem;
+
+// What decides a generated scene: the generator (its file, size and time) and the arguments.
+std::string sceneKey(const std::vector<std::string>& args) {
+    std::error_code ec;
+    const fs::path generator = fs::canonical(sceneGenerator(), ec);
+    if (ec) return "";
+    std::ostringstream key;
+    key << generator.string() << "\n"
+        << fs::file_size(generator, ec) << "\n"
+        << fs::last_write_time(generator, ec).time_since_epoch().count() << "\n";
+    for (const std::string& a : args) key << a << "\n";
+    return key.str();
+}
+
+void copyInto(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to);
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+}  // namespace
+
+ProgramResult generateScene(const std::string& out, const std::vector<std::string>& args,
+                            const std::string& workDir) {
+    std::vector<std::string> all = {"scene", "--out", out};
+    all.insert(all.end(), args.begin(), args.end());
+    const char* cacheDir = std::getenv("TOOLKIT_SCENE_CACHE");
+    const std::string key = cacheDir != nullptr && *cacheDir != '\0' ? sceneKey(args) : "";
+    if (key.empty()) return runProgram(sceneGenerator(), all, workDir);
+
+    const fs::path target = fs::path(workDir) / out;
+    const fs::path entry =
+        fs::path(cacheDir) / ("scene-" + std::to_string(std::hash<std::string>{}(key)));
+    if (readFile((entry / "key.txt").string()) == key) {
+        copyInto(entry / "scene", target);
+        ProgramResult cached;
+        cached.status = 0;
+        cached.out = readFile((entry / "out.txt").string());
+        cached.err = readFile((entry / "err.txt").string());
+        return cached;
+    }
+    const ProgramResult made = runProgram(sceneGenerator(), all, workDir);
+    if (made.status != 0) return made;
+    // Filled under a private name, then renamed: tests running in parallel never see half a
+    // scene, and the first of two that made the same scene keeps its copy.
+    std::error_code ec;
+    fs::create_directories(cacheDir, ec);
+    std::string pattern = (fs::path(cacheDir) / "new-XXXXXX").string();
+    if (ec || mkdtemp(pattern.data()) == nullptr) return made;
+    copyInto(target, fs::path(pattern) / "scene");
+    writeFile(pattern + "/out.txt", made.out);
+    writeFile(pattern + "/err.txt", made.err);
+    writeFile(pattern + "/key.txt", key);
+    fs::rename(pattern, entry, ec);
+    if (ec) fs::remove_all(pattern, ec);
+    return made;
+}
+
 const std::string& sharedScene(const std::string& name, const std::vector<std::string>& args) {
     static TempDir dir;
     static std::map<std::string, std::string> made;  // name -> folder, stable references
@@ -47,9 +105,7 @@ const std::string& sharedScene(const std::string& name, const std::vector<std::s
     std::string path = std::string(TOOLKIT_SCENES_DIR) + "/" + name;
     if (!fileExists(path + "/truth.yaml")) {
         path = dir.file(name);
-        std::vector<std::string> all = {"scene", "--out", path};
-        all.insert(all.end(), args.begin(), args.end());
-        const ProgramResult r = runProgram(sceneGenerator(), all, dir.path());
+        const ProgramResult r = generateScene(path, args, dir.path());
         EXPECT_EQ(r.status, 0) << "tagforge scene " << name << ": " << r.err;
     }
     return made.emplace(name, path).first->second;

@@ -37,6 +37,13 @@ std::string sceneGenerator();
 // instrumented); the normal build runs the full sample.
 bool reducedSample();
 
+// Runs `tagforge scene --out OUT ARGS...` (sceneGenerator()) in workDir. With
+// TOOLKIT_SCENE_CACHE naming a folder, a scene that the same generator made with the same
+// arguments is copied from there instead of generated again: scripts/test.sh lets the
+// sanitizer pass reuse the normal pass's scenes (both made by the normal build's tagforge).
+ProgramResult generateScene(const std::string& out, const std::vector<std::string>& args,
+                            const std::string& workDir);
+
 // A generated scene shared by every test process of a run: TOOLKIT_SCENES_DIR/name when the
 // CTest fixture of that name made it (toolkit_scene in tests/CMakeLists.txt, with the same
 // arguments), otherwise made once per process with `tagforge scene --out DIR args...` in a
