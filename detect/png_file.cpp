@@ -4,11 +4,11 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <opencv2/imgcodecs.hpp>
 #include <utility>
 
 #include "checksums.h"
 #include "deflate_huffman.h"
+#include "image_codecs.h"
 #include "png_filter.h"
 
 namespace {
@@ -79,9 +79,5 @@ bool takesPath(const std::string& path, const cv::Mat& image) {
 
 bool writePng(const std::string& path, const cv::Mat& image) {
     if (takesPath(path, image)) return writeFastPng(path, image);
-    try {
-        return cv::imwrite(path, image);
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    return writeImageWithOpenCv(path, image);
 }

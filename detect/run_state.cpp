@@ -1,20 +1,17 @@
 #include "run_state.h"
 
 #include <iostream>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <utility>
 
+#include "image_codecs.h"
 #include "jpeg_photo.h"
+#include "png_photo.h"
 
 cv::Mat loadSeriesImage(const std::string& name) {
     cv::Mat photo;
-    if (decodeJpegPhoto(name, &photo) == 0) return photo;
-    try {
-        return cv::imread(name, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
-    }
+    if (decodeJpegPhoto(name, &photo) == 0 || decodePngPhoto(name, &photo) == 0) return photo;
+    return readImageWithOpenCv(name);
 }
 
 void appendMarker(const ImageResult& from, std::size_t j, ImageResult* to) {

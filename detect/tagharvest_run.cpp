@@ -7,7 +7,6 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
-#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
 
