@@ -5,7 +5,7 @@ set -euo pipefail
 
 # opencv-doc ships the real chessboard photos the lens tests calibrate.
 packages=(g++ cmake ninja-build pkg-config libopencv-dev libopencv-contrib-dev libgtest-dev libbenchmark-dev clang-format
-          libceres-dev libdeflate-dev libjpeg-dev opencv-doc)
+          libceres-dev libdeflate-dev libjpeg-dev libpng-dev opencv-doc)
 # The report is loaded in a real browser; the plain YAML is read by a standard YAML reader; the
 # camera models and camera_info files by mrcal and ROS's parsers; dpkg-dev packs the .deb.
 if [ "${1:-}" = "--tests" ]; then
