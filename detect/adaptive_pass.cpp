@@ -9,8 +9,8 @@
 #include "detect_image.h"
 #include "detection_reports.h"
 #include "marker_drops.h"
-#include "perspective_warp.h"
 #include "subpixel_corners.h"
+#include "view_warp.h"
 
 namespace {
 constexpr int kIterations = 6;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "image_bytes.h"
 #include "run_state.h"
 #include "test_support.h"
 
@@ -42,16 +43,6 @@ std::vector<unsigned char> withExifOrientation(std::vector<unsigned char> jpeg) 
         0x00, 0x00, 0x00, 0x00};                               // no next IFD
     jpeg.insert(jpeg.begin() + 2, std::begin(exif), std::end(exif));
     return jpeg;
-}
-
-void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
-int differingBytes(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return -1;
-    return a.empty() ? 0 : cv::countNonZero(cv::Mat(a != b).reshape(1));
 }
 }  // namespace
 

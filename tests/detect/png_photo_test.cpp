@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "image_bytes.h"
 #include "image_codecs.h"
 #include "png_file.h"
 #include "run_state.h"
@@ -30,21 +31,6 @@ std::vector<unsigned char> png(const cv::Mat& image, const std::vector<int>& par
     cv::imencode(".png", image, bytes, params);
     return bytes;
 }
-
-void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
-std::vector<unsigned char> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
-int differingBytes(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return -1;
-    return a.empty() ? 0 : cv::countNonZero(cv::Mat(a != b).reshape(1));
-}
 }  // namespace
 
 TEST(PngPhoto, SeriesPixelsAreImreadsPixels) {
@@ -56,6 +42,8 @@ TEST(PngPhoto, SeriesPixelsAreImreadsPixels) {
     cv::randu(withAlpha, 0, 256);  // alpha of every value: dropped, never blended
     colour.convertTo(deep, CV_16UC3, 257.0);
     ASSERT_TRUE(writeFastPng(dir.file("own.png"), colour));
+    const std::string ownText = readFile(dir.file("own.png"));
+    const std::vector<unsigned char> own(ownText.begin(), ownText.end());
     const std::vector<unsigned char> plain = png(colour);
     std::vector<unsigned char> corrupted = plain;
     corrupted[corrupted.size() / 2] ^= 0x5A;  // a checksum that no longer holds
@@ -68,7 +56,7 @@ TEST(PngPhoto, SeriesPixelsAreImreadsPixels) {
     } cases[] = {
         {"colour", plain, true},
         {"colour, strongest compression", png(colour, {cv::IMWRITE_PNG_COMPRESSION, 9}), true},
-        {"the run's own encoder", readBytes(dir.file("own.png")), true},
+        {"the run's own encoder", own, true},
         {"grey", png(grey), true},
         {"colour with alpha", png(withAlpha), true},
         {"16 bits a sample", png(deep), false},

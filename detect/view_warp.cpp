@@ -1,4 +1,4 @@
-#include "perspective_warp.h"
+#include "view_warp.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,11 +1,13 @@
 // The rectified view's warp gives the very bytes of cv::warpPerspective (bilinear, black
 // border) for every kind of homography and image shape.
-#include "perspective_warp.h"
+#include "view_warp.h"
 
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
 #include <string>
+
+#include "image_bytes.h"
 
 namespace {
 // Sharp-edged blocks over noise: every fraction of a sample position shows in the result.
@@ -27,14 +29,9 @@ cv::Mat matrix(double a, double b, double c, double d, double e, double f, doubl
     m.convertTo(m, type);
     return m;
 }
-
-int differingBytes(const cv::Mat& a, const cv::Mat& b) {
-    if (a.size() != b.size() || a.type() != b.type()) return -1;
-    return cv::countNonZero(cv::Mat(a != b).reshape(1));
-}
 }  // namespace
 
-TEST(PerspectiveWarp, SameBytesAsTheLibrarysWarp) {
+TEST(ViewWarp, SameBytesAsTheLibrarysWarp) {
     const cv::Mat photo = blocks(480, 640);
     const cv::Mat wide = blocks(200, 300);
     const struct {
@@ -77,7 +74,7 @@ TEST(PerspectiveWarp, SameBytesAsTheLibrarysWarp) {
     }
 }
 
-TEST(PerspectiveWarp, RandomHomographiesMatchToo) {
+TEST(ViewWarp, RandomHomographiesMatchToo) {
     const cv::Mat photo = blocks(240, 320);
     cv::RNG rng(45);
     for (int i = 0; i < 30; ++i) {
@@ -93,14 +90,14 @@ TEST(PerspectiveWarp, RandomHomographiesMatchToo) {
     }
 }
 
-TEST(PerspectiveWarp, SourcesTooLargeForTheLibraryAreRefusedAsItRefusesThem) {
+TEST(ViewWarp, SourcesTooLargeForTheLibraryAreRefusedAsItRefusesThem) {
     const cv::Mat wide(2, 32767, CV_8UC3, cv::Scalar(1, 2, 3));
     const cv::Mat h = matrix(1, 0, 0, 0, 1, 0, 0, 0);
     cv::Mat view;
     EXPECT_THROW(warpLinear(wide, h, cv::Size(10, 2), &view), cv::Exception);
 }
 
-TEST(PerspectiveWarp, OtherTypesGoToTheLibrary) {
+TEST(ViewWarp, OtherTypesGoToTheLibrary) {
     cv::Mat grey;
     cv::cvtColor(blocks(50, 60), grey, cv::COLOR_BGR2GRAY);
     const cv::Mat h = matrix(0.9, 0.1, 3, 0, 1.1, -2, 1e-3, 0);
