@@ -62,7 +62,13 @@ void runDetectionPass(RunState* state, int jobs) {
     if (!state->firstPhoto.empty())
         decoded[state->firstPhotoNumber - c.first_num] = std::move(state->firstPhoto);
     PhotoReader reader(std::move(names), std::move(decoded));
-    std::vector<PhotoEngine> engines(jobs, PhotoEngine{*state->engine, {}});
+    // Each worker's engine shares the set-up's camera and patterns; its buffers, which
+    // hold what the set-up's last detection left (megabytes), start empty.
+    std::vector<PhotoEngine> engines(jobs);
+    for (PhotoEngine& e : engines) {
+        e.context.camera = state->engine->camera;
+        e.context.patterns = state->engine->patterns;
+    }
     // Made when a photo's work starts, released once taken: a long series holds little.
     std::vector<std::unique_ptr<PhotoWork>> works(photos);
     const RunState& run = *state;

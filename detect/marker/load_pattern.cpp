@@ -52,6 +52,7 @@ int loadPattern(const char* path) {
 int loadPatternInto(PatternLibrary* library, const char* path) {
     PatternLibrary& lib = *library;
     if (lib.count >= kPatternSlots) return -1;
+    if (static_cast<int>(lib.slot.size()) <= lib.count) lib.slot.resize(lib.count + 1);
     PatternSlot& slot = lib.slot[lib.count];
     std::vector<int> values(kPatternFileValues);
     const int status = readPatternFile(path, values.data());
@@ -87,5 +88,5 @@ void clearPatternLibrary() {
     PatternLibrary& lib = defaultEngine().patterns;
     lib.count = 0;
     ++lib.changes;
-    for (PatternSlot& slot : lib.slot) slot.loaded = false;
+    lib.slot.clear();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr int kPatternSlots = 150;
 constexpr int kPatternSide = 16;
@@ -25,7 +26,9 @@ struct PatternSlot {
 struct PatternLibrary {
     int count = 0;    // loaded slots are 0 .. count-1
     int changes = 0;  // every load and clear counts one (what identification was made with)
-    PatternSlot slot[kPatternSlots];
+    // Slots 0 .. count-1, grown as files load (kPatternSlots at most): a worker's copy of
+    // the library holds what was loaded, not room for every slot.
+    std::vector<PatternSlot> slot;
 };
 
 // Loads a pattern file (3072 integers: orientation, channel plane, row, column) into the

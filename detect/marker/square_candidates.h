@@ -18,10 +18,10 @@ constexpr int kMinCandidateArea = 70;
 constexpr int kMaxCandidateArea = 100000;
 
 struct MarkerCandidate {
-    int area = 0;                          // region pixel count (0 marks a candidate for removal)
-    double centroid[2] = {0, 0};           // region centroid x, y
-    int pointCount = 0;                    // outline points stored, closing point included
-    std::vector<int> x, y;                 // outline coordinates (capacity kMaxContourPoints)
+    int area = 0;                 // region pixel count (0 marks a candidate for removal)
+    double centroid[2] = {0, 0};  // region centroid x, y
+    int pointCount = 0;           // outline points stored, closing point included
+    std::vector<int> x, y;  // outline coordinates (grown while traced, kMaxContourPoints at most)
     int vertexIndex[5] = {0, 0, 0, 0, 0};  // outline indices of corners 0..3 and the closing point
 };
 

@@ -13,8 +13,16 @@ int traceContour(const LabelResult& labels, int region, const int box[4], Marker
     const std::int16_t* image = labels.labels.data();
     std::vector<int>& xs = c->x;
     std::vector<int>& ys = c->y;
-    xs.resize(kMaxContourPoints);
-    ys.resize(kMaxContourPoints);
+    // Grown with the outline (to kMaxContourPoints at most): storage for the longest outline
+    // of every candidate slot would be touched, and copied with the engine, for nothing.
+    auto room = [&xs, &ys](int n) {
+        if (static_cast<int>(xs.size()) > n) return;
+        const std::size_t size =
+            std::min<std::size_t>(kMaxContourPoints, std::max<std::size_t>(256, 2 * xs.size()));
+        xs.resize(size);
+        ys.resize(size);
+    };
+    room(0);
 
     int startX = -1;
     const int top = box[2];
@@ -43,6 +51,7 @@ int traceContour(const LabelResult& labels, int region, const int box[4], Marker
             std::printf("??? 2\n");
             return -1;
         }
+        room(n);
         xs[n] = cx + kDx[d];
         ys[n] = cy + kDy[d];
         if (xs[n] == xs[0] && ys[n] == ys[0]) break;

@@ -135,6 +135,38 @@ TEST(SquareCandidates, AtMost150InRegionOrder) {
     EXPECT_EQ(corner(f.list[149], 2), cv::Point(10 + 20 * 9, 10 + 20 * 7));
 }
 
+// Outline storage grows while tracing: outlines across its growth steps keep every point,
+// and one that reaches kMaxContourPoints is refused.
+TEST(SquareCandidates, OutlinesOfEveryLengthUpToTheLimit) {
+    struct Case {
+        int side;        // square of side x side pixels
+        int pointCount;  // 4 (side - 1) points and the closing one; 0: refused
+    };
+    const Case cases[] = {{20, 77}, {65, 257}, {129, 513}, {300, 1197}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.side);
+        cv::Mat img = whiteImage(c.side + 40, c.side + 40);
+        fillRect(img, 20, 20, 19 + c.side, 19 + c.side);
+        const Found f = findIn(img);
+        ASSERT_EQ(f.count, 1);
+        EXPECT_EQ(f.list[0].pointCount, c.pointCount);
+        EXPECT_EQ(corner(f.list[0], 0), cv::Point(19 + c.side, 19 + c.side));
+        EXPECT_EQ(f.list[0].x[c.pointCount - 1], f.list[0].x[0]);
+    }
+    // A comb of one region whose outline is longer than the storage allows.
+    cv::Mat comb = whiteImage(2600, 60);
+    fillRect(comb, 10, 10, 2589, 12);
+    for (int x = 10; x < 2590; x += 2) fillRect(comb, x, 13, x, 40);
+    const PackedImage packed = packedFromMat(comb);
+    LabelResult labels;
+    ASSERT_EQ(labelImage(packed.bytes.data(), packed.width, packed.height, 100, &labels), 0);
+    ASSERT_EQ(labels.regionCount, 1);
+    MarkerCandidate candidate;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(traceContour(labels, 1, &labels.box[4], &candidate), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "??? 3\n");
+}
+
 TEST(FitMarkerEdges, UprightSquareCornersAtPixelCentres) {
     cv::Mat img = whiteImage(100, 100);
     fillRect(img, 30, 30, 49, 49);
