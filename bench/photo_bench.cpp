@@ -5,13 +5,15 @@
 // markers pasted onto the same places (timed with and without decoding the photo, with
 // OpenCV's default threads and, with decoding, in one thread as well). At
 // 1.2 MP also the default mode (one job) and a single detection without files (the
-// engine at one threshold and the refinement: what a live preview would run). Prints the
-// ratios at the end.
+// engine at one threshold and the refinement: what a live preview would run). Every
+// benchmark runs three times, all in random order; prints the ratios of the medians at the
+// end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -263,13 +265,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration) {
                 const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-                seconds_[name] = run.GetAdjustedRealTime() * 1e-3;  // ms units
+                seconds_[name].push_back(run.GetAdjustedRealTime() * 1e-3);  // ms units
                 const auto cpu = run.counters.find("cpu_ms");
-                if (cpu != run.counters.end()) cpuSeconds_[name] = cpu->second.value * 1e-3;
+                if (cpu != run.counters.end())
+                    cpuSeconds_[name].push_back(cpu->second.value * 1e-3);
             }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
+        std::printf("Medians of the repetitions:\n");
         const std::string all = "/" + std::to_string(machineCores());
         for (int i = 0; i < 3; ++i) {
             const std::string arg = "/" + std::to_string(i);
@@ -306,13 +310,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
   private:
+    using Times = std::map<std::string, std::vector<double>>;
     double find(const std::string& name) const { return find(name, seconds_); }
-    static double find(const std::string& name, const std::map<std::string, double>& from) {
+    // The median of the repetitions (run in random order, so that a slow spell of the
+    // machine falls on every benchmark alike rather than on the ones it happened to meet).
+    static double find(const std::string& name, const Times& from) {
         const auto t = from.find(name);
-        return t == from.end() ? 0.0 : t->second;
+        if (t == from.end() || t->second.empty()) return 0.0;
+        std::vector<double> v = t->second;
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     }
-    std::map<std::string, double> seconds_;
-    std::map<std::string, double> cpuSeconds_;  // per photo, every thread of the process
+    Times seconds_;
+    Times cpuSeconds_;  // per photo, every thread of the process
 };
 }  // namespace
 
@@ -327,13 +338,13 @@ BENCHMARK(tagharvestSubpixel)
     ->Apply(oneAndEveryJob)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
+    ->MinTime(1.0);
 BENCHMARK(tagharvestDefaultMode)
     ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK(singleDetection)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+    ->MinTime(1.0);
+BENCHMARK(singleDetection)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 // ArUco as OpenCV runs it (its default threads) and in one thread, the peer of one job.
 void defaultAndOneThread(benchmark::internal::Benchmark* b) {
     for (int size = 0; size < 3; ++size) {
@@ -346,15 +357,29 @@ BENCHMARK(arucoSubpixel)
     ->ArgsProduct({{0, 1, 2}, {0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
+    ->MinTime(1.0);
 
 BENCHMARK(arucoDecodeAndSubpixel)
     ->Apply(defaultAndOneThread)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
+    ->MinTime(1.0);
 
 int main(int argc, char** argv) {
+    // Three repetitions of every benchmark in random order unless the command line says
+    // otherwise; the ratios are those of the medians.
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=3";
+    std::string interleaving = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i)
+        given = given || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
+    if (!given) {
+        args.insert(args.begin() + 1, {repetitions.data(), interleaving.data()});
+        argc = static_cast<int>(args.size());
+    }
+    args.push_back(nullptr);
+    argv = args.data();
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -40,6 +40,18 @@ void takePhoto(RunState* state, DetectionReports* reports, PhotoWork* w) {
 }
 }  // namespace
 
+void startPhotoReader(RunState* state) {
+    const DetectorConfig& c = state->config();
+    std::vector<std::string> names(c.image_num);
+    for (int i = 0; i < c.image_num; ++i)
+        if (state->readable.count(c.first_num + i))
+            names[i] = expandPattern(state->args.driver.Camera_img, c.first_num + i);
+    std::vector<cv::Mat> decoded(c.image_num);
+    if (!state->firstPhoto.empty())
+        decoded[state->firstPhotoNumber - c.first_num] = std::move(state->firstPhoto);
+    state->reader = std::make_unique<PhotoReader>(std::move(names), std::move(decoded));
+}
+
 void runDetectionPass(RunState* state, int jobs) {
     const DetectorConfig& c = state->config();
     writeIdentityCameraParams(state, state->cameraWidth, state->cameraHeight);
@@ -54,14 +66,8 @@ void runDetectionPass(RunState* state, int jobs) {
     // drawn there too.
     if (!state->writer)
         state->writer = std::make_shared<ImageWriter>(std::max(2, std::min(jobs, machineCores())));
-    std::vector<std::string> names(photos);
-    for (int i = 0; i < photos; ++i)
-        if (state->readable.count(c.first_num + i))
-            names[i] = expandPattern(state->args.driver.Camera_img, c.first_num + i);
-    std::vector<cv::Mat> decoded(photos);
-    if (!state->firstPhoto.empty())
-        decoded[state->firstPhotoNumber - c.first_num] = std::move(state->firstPhoto);
-    PhotoReader reader(std::move(names), std::move(decoded));
+    if (!state->reader) startPhotoReader(state);
+    PhotoReader& reader = *state->reader;
     // Each worker's engine shares the set-up's camera and patterns; its buffers, which
     // hold what the set-up's last detection left (megabytes), start empty.
     std::vector<PhotoEngine> engines(jobs);

@@ -17,6 +17,7 @@
 #include "drops_file.h"
 #include "engine_context.h"
 #include "image_writer.h"
+#include "photo_reader.h"
 
 constexpr int kPatternNotFound = 1000;
 
@@ -72,6 +73,9 @@ struct RunState {
     // pass, which takes it (decoded once).
     cv::Mat firstPhoto;
     int firstPhotoNumber = -1;
+    // Decodes the series' photos from the end of the series check on, beside the set-up
+    // (the pattern image and its table), which keeps one core busy.
+    std::unique_ptr<PhotoReader> reader;
     // The engine of the set-up (camera parameters, patterns, buffers) and its image buffer;
     // the photos' workers detect with copies of it.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();

@@ -9,6 +9,9 @@
 #include <iostream>
 #include <string>
 #include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "correspondence_files.h"
 #include "detection_pass.h"
@@ -20,6 +23,16 @@
 #include "run_state.h"
 
 namespace {
+// A photo's images (megabytes each) are freed and allocated again photo after photo: kept
+// by the allocator rather than handed back to the system, their pages are not faulted in
+// and zeroed by the kernel anew for every photo (a sixth of a run's time went there).
+void keepFreedImageMemory() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest the allocator takes
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+}
+
 // The smallest side of a photo that can show a marker (with its white rim) at all.
 constexpr int kMinPhotoSide = 16;
 
@@ -192,6 +205,7 @@ int runTagharvest(int argc, char** argv) {
         printUsage(std::cerr);
         return kExitUsage;
     }
+    keepFreedImageMemory();
     std::cout << "*** CONFIGURATION ***\n";
     RunState state;
     state.args = readTagharvestArgs(argv);
@@ -212,6 +226,7 @@ int runTagharvest(int argc, char** argv) {
             return kExitInputMissing;
         }
         chooseWorkScale(&state);
+        startPhotoReader(&state);
         std::cout << "ARPat_img read" << std::endl;
         state.patternImage = loadSeriesImage(state.args.driver.Projection_img);
         if (state.patternImage.empty()) {
