@@ -285,8 +285,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (!(one > 0 && every > 0 && a > 0 && d > 0 && d1 > 0)) continue;
             std::printf(
                 "%dx%d, per photo: ArUco %.3f s, with decoding %.3f s (one thread %.3f s); "
-                "tagharvest --subpixel one job %.3f s (%.1f x ArUco with decoding, %.1f x its "
-                "one thread), %d jobs %.3f s (%.1f x ArUco with decoding in one thread)\n",
+                "tagharvest --subpixel one job %.3f s (%.2f x ArUco with decoding, %.2f x its "
+                "one thread), %d jobs %.3f s (%.2f x ArUco with decoding in one thread)\n",
                 kSizes[i].width, kSizes[i].height, a, d, d1, one, one / d, one / d1, machineCores(),
                 every, every / d1);
             const double cpuOne = find("tagharvestSubpixel" + arg + "/1", cpuSeconds_);
@@ -294,7 +294,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (cpuOne > 0 && cpuA > 0)
                 std::printf(
                     "  CPU of all threads per photo: ArUco with decoding %.3f s, tagharvest "
-                    "--subpixel %.3f s (%.1f x)\n",
+                    "--subpixel %.3f s (%.2f x)\n",
                     cpuA, cpuOne, cpuOne / cpuA);
         }
         const double defaultMode = find("tagharvestDefaultMode/0") / kPhotos;
