@@ -77,7 +77,7 @@ struct RunState {
     // (the pattern image and its table), which keeps one core busy.
     std::unique_ptr<PhotoReader> reader;
     // The engine of the set-up (camera parameters, patterns, buffers) and its image buffer;
-    // the photos' workers detect with copies of it.
+    // the photos' workers detect with its camera parameters and patterns, buffers of their own.
     std::unique_ptr<EngineContext> engine = std::make_unique<EngineContext>();
     std::vector<unsigned char> packed;
     // Made by the first image saved (its threads only when needed).

@@ -140,7 +140,7 @@ TEST(SquareCandidates, AtMost150InRegionOrder) {
 TEST(SquareCandidates, OutlinesOfEveryLengthUpToTheLimit) {
     struct Case {
         int side;        // square of side x side pixels
-        int pointCount;  // 4 (side - 1) points and the closing one; 0: refused
+        int pointCount;  // 4 (side - 1) points and the closing one
     };
     const Case cases[] = {{20, 77}, {65, 257}, {129, 513}, {300, 1197}};
     for (const Case& c : cases) {
